@@ -1,0 +1,12 @@
+# Writes OUT: one byte array holding FILES back to back, with no gaps or lengths between them.
+set(body "")
+set(total 0)
+foreach(f IN LISTS FILES)
+  file(READ ${f} hex HEX)
+  string(LENGTH "${hex}" len)
+  math(EXPR total "${total} + ${len} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," hex "${hex}")
+  string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" hex "${hex}")
+  string(APPEND body "${hex}\n")
+endforeach()
+file(WRITE ${OUT} "// Generated from app/assets by cmake/embed.cmake.\n#include <cstddef>\nextern const unsigned char EmbeddedImageData[];\nextern const size_t EmbeddedImageDataSize;\nconst unsigned char EmbeddedImageData[] = {\n${body}};\nconst size_t EmbeddedImageDataSize = ${total};\n")

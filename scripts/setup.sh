@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12, from Debian's packages only.
+# Idempotent: does nothing when everything is already there.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+
+packages=(
+  build-essential cmake ninja-build pkg-config git ca-certificates
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  mingw-w64-i686-dev mingw-w64-x86-64-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev zlib1g-dev
+  clang libclang-rt-14-dev llvm
+  wine wine64 xvfb xauth x11-utils imagemagick xdotool
+  libgl1-mesa-dri libglx-mesa0 libasound2 libasound2-plugins
+  dpkg-dev python3 zip unzip file procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then sudo_cmd=(sudo); else
+    echo "setup: need root (or sudo) to install: ${missing[*]:-nothing}" >&2
+    [ ${#missing[@]} -eq 0 ] || exit 1
+  fi
+fi
+
+# libpng's source is needed to build the static Windows libpng; deb-src must be known to apt.
+need_src=0
+third="$top/third_party"
+if ! ls "$third"/libpng1.6_*.orig.tar.* >/dev/null 2>&1; then need_src=1; fi
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_src -eq 1 ]; then
+  if [ $need_src -eq 1 ] && ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    echo "setup: adding deb-src entries to apt (for libpng's source package)"
+    src=/etc/apt/sources.list.d/debian.sources
+    if [ -f "$src" ]; then
+      sed -e 's/^Types: deb$/Types: deb-src/' "$src" | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/vorlune-src.sources >/dev/null
+    else
+      echo "deb-src http://deb.debian.org/debian bookworm main" | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/vorlune-src.list >/dev/null
+    fi
+  fi
+  echo "setup: updating package lists"
+  if ! "${sudo_cmd[@]}" apt-get update -qq; then
+    echo "setup: FAILED: apt-get update did not succeed (is Debian's mirror reachable?)" >&2; exit 1
+  fi
+fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if ! DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    echo "setup: FAILED: could not install: ${missing[*]}" >&2; exit 1
+  fi
+fi
+
+if [ $need_src -eq 1 ]; then
+  echo "setup: fetching libpng1.6 source package into third_party/"
+  mkdir -p "$third"
+  if ! (cd "$third" && apt-get source --download-only -qq libpng1.6 >/dev/null); then
+    echo "setup: FAILED: could not download libpng1.6's source package" >&2; exit 1
+  fi
+fi
+
+# The posix-thread flavour of the cross compilers is the one that links libstdc++ statically with std::thread etc.
+for a in i686 x86_64; do
+  for t in gcc g++; do
+    if [ "$(readlink -f "$(command -v $a-w64-mingw32-$t)")" != "$(readlink -f /usr/bin/$a-w64-mingw32-$t-posix)" ]; then
+      "${sudo_cmd[@]}" update-alternatives --set $a-w64-mingw32-$t /usr/bin/$a-w64-mingw32-$t-posix >/dev/null 2>&1 || true
+    fi
+  done
+done
+
+[ ${#missing[@]} -eq 0 ] && [ $need_src -eq 0 ] && echo "setup: everything is already installed"
+exit 0

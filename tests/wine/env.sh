@@ -1,0 +1,14 @@
+# Sourced with the build directory as $1: the project-local Wine environment of that build.
+# The prefix, HOME (whose ALSA default device is the null device) and the display live under it.
+b=$(cd "$1" && pwd)
+export VORLUNE_WINE_DIR="$b/wine"
+export WINEPREFIX="$VORLUNE_WINE_DIR/prefix"
+export HOME="$VORLUNE_WINE_DIR/home"
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEARCH=win64
+export WINE=/usr/lib/wine/wine64
+export WINESERVER=/usr/lib/wine/wineserver
+if [ -f "$VORLUNE_WINE_DIR/display" ]; then
+  export DISPLAY=":$(cat "$VORLUNE_WINE_DIR/display")"
+fi

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Starts the test display (Xvfb) and the build's Wine prefix; tests/wine/stop.sh undoes it.
+# Usage: start.sh BUILD_DIR [WIDTHxHEIGHT]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/env.sh" "$1"
+size=${2:-1024x768}
+mkdir -p "$VORLUNE_WINE_DIR" "$HOME"
+printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' > "$HOME/.asoundrc"
+
+# A stale display of an earlier run of this build is stopped first.
+"$here/stop.sh" "$1" >/dev/null 2>&1 || true
+
+n=90
+while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -ac >"$VORLUNE_WINE_DIR/xvfb.log" 2>&1 &
+echo $! > "$VORLUNE_WINE_DIR/xvfb.pid"
+echo "$n" > "$VORLUNE_WINE_DIR/display"
+export DISPLAY=":$n"
+for _ in $(seq 100); do
+  [ -e "/tmp/.X11-unix/X$n" ] && break
+  sleep 0.1
+done
+[ -e "/tmp/.X11-unix/X$n" ] || { echo "Xvfb did not start on :$n" >&2; cat "$VORLUNE_WINE_DIR/xvfb.log" >&2; exit 1; }
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "creating Wine prefix $WINEPREFIX"
+  "$WINE" wineboot -i >/dev/null 2>&1 || true
+  "$WINESERVER" -w
+fi
+[ -f "$WINEPREFIX/system.reg" ] || { echo "Wine prefix was not created" >&2; exit 1; }
+# A persistent server saves every test the server's start-up.
+"$WINESERVER" -p
+echo "display :$n, prefix $WINEPREFIX"

@@ -18,6 +18,12 @@ struct ListHeader {
   int32_t typeCode;
 };
 
+// Field descriptor: 32-bit entries. -1 ends it; -2 is followed by count, offset, stride and then
+// the sub-descriptor's address (pointer-sized, in the following 32-bit words), describing an
+// embedded array of records; any other value is the data offset of a StringVariable to free.
+const int32_t FieldListEnd = -1;
+const int32_t FieldEmbeddedArray = -2;
+
 struct ListVariable {
   ListHeader* header;
   ElementLink* current;
@@ -29,7 +35,8 @@ template <class T> T* CurrentData(const ListVariable& list) {
   return static_cast<T*>(ElementData(list.current));
 }
 
-void CreateList(ListVariable* list, uint32_t dataSize, const int32_t* fieldDescriptor, int32_t typeCode);
+// Both leave the list as it was when memory is short (CreateList then returns 0, the insert none).
+int CreateList(ListVariable* list, uint32_t dataSize, const int32_t* fieldDescriptor, int32_t typeCode);
 ElementLink* InsertAfterCurrent(ListVariable* list);
 void RewindList(ListVariable* list);
 ElementLink* AdvanceList(ListVariable* list);

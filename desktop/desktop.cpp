@@ -14,19 +14,19 @@ HANDLE recordHeap;  // the heap the array came from (the process heap before Mai
 }  // namespace
 
 DesktopRecord* ReplaceDesktopRecords(const DesktopRecord* source, int32_t n) {
-  if (records) HeapFree(recordHeap, 0, records);
-  records = nullptr;
-  count = 0;
-  recordHeap = nullptr;
-  if (n <= 0) return nullptr;
+  // The new block is filled before the old one goes, so the current array may be the source.
+  DesktopRecord* fresh = nullptr;
   HANDLE heap = MainHeap ? MainHeap : GetProcessHeap();
-  void* block = HeapAlloc(heap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(n) * sizeof(DesktopRecord));
-  if (!block) return nullptr;
-  records = static_cast<DesktopRecord*>(block);
-  recordHeap = heap;
-  count = n;
-  if (source) std::memcpy(records, source, static_cast<size_t>(n) * sizeof(DesktopRecord));
-  return records;
+  if (n > 0) {
+    fresh = static_cast<DesktopRecord*>(
+        HeapAlloc(heap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(n) * sizeof(DesktopRecord)));
+    if (fresh && source) std::memcpy(fresh, source, static_cast<size_t>(n) * sizeof(DesktopRecord));
+  }
+  if (records) HeapFree(recordHeap, 0, records);
+  records = fresh;
+  recordHeap = fresh ? heap : nullptr;
+  count = fresh ? n : 0;
+  return fresh;
 }
 
 int32_t DisplayCount() { return count; }

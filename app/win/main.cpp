@@ -1,5 +1,9 @@
 #include <windows.h>
 
+#include "app/startup.h"
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  ExitProcess(0);
+  StartUp();
+  ReadCommandLine();
+  RunMode();
 }

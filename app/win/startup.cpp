@@ -1,0 +1,106 @@
+#include <cstring>
+
+#include <windows.h>
+
+#include "app/startup.h"
+#include "app/state.h"
+#include "desktop/desktop.h"
+#include "runtime/lists.h"
+#include "runtime/memory.h"
+#include "runtime/message.h"
+#include "runtime/params.h"
+
+namespace {
+
+const char* const DeviceError = "Can't open DirectX 7 or later, mouse-, input- or sound-device";
+const char* const Sprite3DError = "Can't open DirectX 7 or later (initsprite)";
+
+void InitRuntimeLibraries() {
+  InitStringStorage();
+  InitListedObjectHeap();
+  // DrawingLibraryInit();      2D drawing
+  // ResetImageDecoders();      the image-decoder table
+  // ImageLibraryInit();        images
+  InitProgramParameters();
+  // InitPlatformLibraries();   InitCommonControls and CoInitialize
+  // InitControlSupport();      controls
+  // InitWindowLibrary();       windows
+}
+
+// Non-zero when every device the saver needs is open; stops at the first failure.
+int OpenDevices() {
+  // if (!InitSpriteEngine()) return 0;      the sprite engine with DirectDraw 7
+  // if (!OpenKeyboardDevice()) return 0;    keyboard
+  // if (!OpenMouseDevice()) return 0;       mouse
+  // if (!OpenSoundDevice()) return 0;       sound device, required although nothing is played
+  return 1;
+}
+
+int InitSprites3D() {
+  // return Sprite3DLibraryInit();           3D sprites
+  return 1;
+}
+
+}  // namespace
+
+void StartUp() {
+  std::memset(&App, 0, sizeof(App));
+  App.instance = GetModuleHandleA(nullptr);
+  App.mainHeap = HeapCreate(0, 4096, 0);
+  MainHeap = App.mainHeap;
+
+  InitRuntimeLibraries();
+
+  CreateList(&App.TrailPoints, 16, nullptr, 0);
+  CreateList(&App.Emitters, 36, nullptr, 0);
+  CreateList(&App.Stars, 16, nullptr, 0);
+  AllocateArray(1001, 4, 0, reinterpret_cast<void**>(&App.FadeTable), 5);
+
+  App.StarsVisible = 1;
+  if (App.FadeLength < 1) App.FadeLength = 100;
+  App.EmitterCount = 20;
+
+  ExamineDisplays();
+  // RegisterPngDecoder();                   the PNG decoder
+
+  if (!OpenDevices()) {
+    ShowPlainMessage("Error", DeviceError);
+    ExitProgram();
+  }
+  if (!InitSprites3D()) {
+    ShowPlainMessage("Error", Sprite3DError);
+    ExitProgram();
+  }
+}
+
+void RunMode() {
+  switch (ChooseMode(App.ModeSwitch, App.ModeArgument)) {
+    case AboutMode:
+      ShowPlainMessage(AboutCaption, AboutText);
+      break;
+    case PreviewMode:
+      // RunPreview();                       the preview; ends through ExitProgram itself
+      break;
+    case SaverMode:
+      // SaverLoop();                        the full-screen saver
+      break;
+  }
+  ExitProgram();
+}
+
+void ShutdownRuntime() {
+  // CloseAllWindows();                      windows
+  // ReleaseAllSprites3D();                  3D sprites
+  // CloseSoundDevice();                     sounds and the sound library
+  // CloseMouseDevice();                     mouse
+  // CloseKeyboardDevice();                  keyboard
+  // ShutdownSpriteEngine();                 sprites, the screen and DirectDraw
+  // ReleaseAllImages();                     images
+  CloseDisplayLibrary();
+}
+
+void ExitProgram() {
+  ShutdownRuntime();
+  if (MainHeap) HeapDestroy(MainHeap);
+  ExitProcess(0);
+}

@@ -1,0 +1,136 @@
+#include <cstring>
+
+#include "desktop/desktop.h"
+#include "desktop/win/display_api.h"
+
+namespace {
+
+const DWORD AttachedToDesktop = 1;  // DISPLAY_DEVICE_ATTACHED_TO_DESKTOP
+const DWORD PrimaryDevice = 4;      // DISPLAY_DEVICE_PRIMARY_DEVICE
+const DWORD ClassicDevModeSize = 148;  // the mode record without the later panning fields
+const DWORD MaxDeviceIndex = 1024;  // a broken enumeration that never ends still stops
+
+struct DisplayLibrary {
+  bool loaded;
+  HMODULE user32;
+  EnumDisplayDevicesRoutine enumDevices;
+} library;
+
+bool NextDevice(const DisplayApi& api, DWORD index, DISPLAY_DEVICEA* device) {
+  if (index >= MaxDeviceIndex) return false;
+  std::memset(device, 0, sizeof(*device));
+  device->cb = sizeof(DISPLAY_DEVICEA);
+  return api.enumDevices(nullptr, index, device, 0) != 0;
+}
+
+void FillRecord(const DisplayApi& api, const DISPLAY_DEVICEA& device, DesktopRecord* record) {
+  std::memset(record, 0, sizeof(*record));
+  std::memcpy(record->name, device.DeviceName, sizeof(record->name));
+  record->name[sizeof(record->name) - 1] = 0;
+  DEVMODEA mode;
+  std::memset(&mode, 0, sizeof(mode));
+  mode.dmSize = ClassicDevModeSize;
+  mode.dmDriverExtra = 0;
+  // A display whose settings cannot be read keeps its place with zero metrics.
+  if (!api.enumSettings(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode)) return;
+  record->width = static_cast<int16_t>(mode.dmPelsWidth);
+  record->height = static_cast<int16_t>(mode.dmPelsHeight);
+  record->depth = static_cast<int16_t>(mode.dmBitsPerPel);
+  record->frequency = static_cast<int16_t>(mode.dmDisplayFrequency);
+}
+
+int32_t ExamineAttachedDevices(const DisplayApi& api) {
+  DISPLAY_DEVICEA device;
+  int32_t count = 0;
+  bool anyPrimary = false;
+  for (DWORD i = 0; NextDevice(api, i, &device); ++i) {
+    if (!(device.StateFlags & AttachedToDesktop)) continue;
+    ++count;
+    if (device.StateFlags & PrimaryDevice) anyPrimary = true;
+  }
+  if (count == 0) return 0;
+  DesktopRecord* records = ReplaceDesktopRecords(nullptr, count);
+  if (!records) return 0;
+
+  // The primary goes to index 0 and the others follow in enumeration order. Without a device
+  // marked primary the first attached one takes index 0; the array never grows past the count.
+  bool primaryPlaced = false;
+  int32_t next = 1;
+  int32_t seen = 0;
+  for (DWORD i = 0; seen < count && NextDevice(api, i, &device); ++i) {
+    if (!(device.StateFlags & AttachedToDesktop)) continue;
+    ++seen;
+    int32_t slot;
+    bool primary = anyPrimary ? (device.StateFlags & PrimaryDevice) != 0 : true;
+    if (primary && !primaryPlaced) {
+      slot = 0;
+      primaryPlaced = true;
+    } else if (next < count) {
+      slot = next++;
+    } else if (!primaryPlaced) {
+      slot = 0;
+      primaryPlaced = true;
+    } else {
+      continue;
+    }
+    FillRecord(api, device, &records[slot]);
+  }
+
+  // Devices that went away between the two passes leave no empty records behind.
+  int32_t filled = next - 1;
+  if (!primaryPlaced && filled > 0) std::memmove(records, records + 1, filled * sizeof(DesktopRecord));
+  if (primaryPlaced) ++filled;
+  if (filled < count && !ReplaceDesktopRecords(records, filled)) return 0;
+  return filled;
+}
+
+int32_t ExamineDisplayContext(const DisplayApi& api) {
+  HDC dc = api.createDC("DISPLAY", nullptr, nullptr, nullptr);
+  if (!dc) return 0;
+  DesktopRecord record;
+  std::memset(&record, 0, sizeof(record));
+  record.width = static_cast<int16_t>(api.systemMetrics(SM_CXSCREEN));
+  record.height = static_cast<int16_t>(api.systemMetrics(SM_CYSCREEN));
+  record.depth = static_cast<int16_t>(api.deviceCaps(dc, BITSPIXEL));
+  int frequency = api.deviceCaps(dc, VREFRESH);
+  record.frequency = static_cast<int16_t>(frequency == 1 ? 0 : frequency);  // 1: hardware default
+  api.deleteDC(dc);
+  return ReplaceDesktopRecords(&record, 1) ? 1 : 0;
+}
+
+}  // namespace
+
+int32_t ExamineDisplaysWith(const DisplayApi& api) {
+  ReplaceDesktopRecords(nullptr, 0);
+  int32_t count = api.enumDevices ? ExamineAttachedDevices(api) : 0;
+  if (count == 0) count = ExamineDisplayContext(api);
+  return count;
+}
+
+DisplayApi SystemDisplayApi() {
+  if (!library.loaded) {
+    library.loaded = true;
+    library.user32 = LoadLibraryA("User32.DLL");
+    if (library.user32) {
+      library.enumDevices = reinterpret_cast<EnumDisplayDevicesRoutine>(
+          reinterpret_cast<void*>(GetProcAddress(library.user32, "EnumDisplayDevicesA")));
+    }
+  }
+  DisplayApi api;
+  api.enumDevices = library.enumDevices;
+  api.enumSettings = EnumDisplaySettingsA;
+  api.createDC = CreateDCA;
+  api.systemMetrics = GetSystemMetrics;
+  api.deviceCaps = GetDeviceCaps;
+  api.deleteDC = DeleteDC;
+  return api;
+}
+
+int32_t ExamineDisplays() { return ExamineDisplaysWith(SystemDisplayApi()); }
+
+void CloseDisplayLibrary() {
+  if (library.user32) FreeLibrary(library.user32);
+  library.user32 = nullptr;
+  library.enumDevices = nullptr;
+  library.loaded = false;
+}

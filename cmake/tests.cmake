@@ -46,6 +46,19 @@ if(VORLUNE_WINDOWS)
   endif()
 endif()
 
+# Windows benchmark programs (<lib>/bench/win/*.cpp, one program each): built in the Windows builds,
+# run by hand under Wine (tests/wine/run.sh), never by ctest.
+if(VORLUNE_WINDOWS)
+  foreach(dir IN LISTS VORLUNE_LIBS)
+    file(GLOB wbsrc CONFIGURE_DEPENDS ${dir}/bench/win/*.cpp)
+    foreach(b IN LISTS wbsrc)
+      get_filename_component(name ${b} NAME_WE)
+      add_executable(${name} ${b})
+      target_link_libraries(${name} PRIVATE vorlune)
+    endforeach()
+  endforeach()
+endif()
+
 if(VORLUNE_WINE_TESTS)
   file(GLOB e2e_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
   foreach(t IN LISTS e2e_tests)

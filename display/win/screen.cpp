@@ -1,0 +1,356 @@
+// The DirectDraw 7 screen: the DirectDraw object, the multimedia window, the full-screen flip
+// chain, presentation with frame pacing, and recovery after the focus came back.
+#include <windows.h>
+#include <mmsystem.h>
+#include <ddraw.h>
+#include <d3d.h>
+#include <dinput.h>
+
+#include "display/screen.h"
+#include "display/sprites.h"
+#include "input/keyboard.h"
+#include "input/mouse.h"
+
+ScreenState Screen;
+
+DirectDrawCreateExRoutine ScreenDirectDrawCreateEx = nullptr;
+BOOL (WINAPI* ScreenQueryPerformanceFrequency)(LARGE_INTEGER*) = QueryPerformanceFrequency;
+BOOL (WINAPI* ScreenQueryPerformanceCounter)(LARGE_INTEGER*) = QueryPerformanceCounter;
+
+namespace {
+
+// IID_IDirectDraw7, spelled out so that no DirectX import library is needed.
+const GUID DirectDraw7Id = {0x15E65EC0, 0x3B9C, 0x11D2, {0xB9, 0x2F, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
+
+const char MultimediaClassName[] = "MultimediaBase Class";
+const int32_t ScanLineMargin = 150;
+
+template <class T> void ReleaseAndClear(T*& object) {
+  if (object) {
+    object->Release();
+    object = nullptr;
+  }
+}
+
+void RunFocusLossOnce() {
+  if (Screen.focusLoss && !Screen.spritesBackedUp) {
+    Screen.focusLoss();
+    Screen.spritesBackedUp = TRUE;
+  }
+}
+
+}  // namespace
+
+IDirectDraw7* ObtainDirectDraw() {
+  if (!Screen.directDraw) {
+    HMODULE library = LoadLibraryA("DDRAW.DLL");
+    if (library) {
+      Screen.directDrawLibrary = library;
+      DirectDrawCreateExRoutine create = ScreenDirectDrawCreateEx;
+      if (!create)
+        create = reinterpret_cast<DirectDrawCreateExRoutine>(
+            reinterpret_cast<void (*)()>(GetProcAddress(library, "DirectDrawCreateEx")));
+      if (create)
+        create(nullptr, reinterpret_cast<void**>(&Screen.directDraw), DirectDraw7Id, nullptr);
+      if (!Screen.directDraw) {
+        FreeLibrary(library);
+        Screen.directDrawLibrary = nullptr;
+      }
+    }
+  }
+  ++Screen.directDrawUsers;
+  return Screen.directDraw;
+}
+
+void ReleaseDirectDraw() {
+  --Screen.directDrawUsers;
+  if (Screen.directDraw && Screen.directDrawUsers == 0) {
+    Screen.directDraw->Release();
+    Screen.directDraw = nullptr;
+    if (Screen.directDrawLibrary) FreeLibrary(Screen.directDrawLibrary);
+    Screen.directDrawLibrary = nullptr;
+  }
+}
+
+int32_t CreateMultimediaWindow() {
+  if (!Screen.baseWindowCreated && !Screen.multimediaWindow) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = MultimediaWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+    windowClass.hCursor = nullptr;
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = MultimediaClassName;
+    if (!RegisterClassExA(&windowClass)) return 0;
+    Screen.multimediaWindow = CreateWindowExA(0, MultimediaClassName, "", WS_POPUP, 0, 0, 1, 1,
+                                              nullptr, nullptr, instance, nullptr);
+    if (Screen.multimediaWindow) Screen.baseWindowCreated = TRUE;
+  }
+  return Screen.baseWindowCreated ? 1 : 0;
+}
+
+HWND MultimediaWindow() { return Screen.multimediaWindow; }
+
+LRESULT CALLBACK MultimediaWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+      if (!Screen.windowed) {
+        if (LOWORD(wParam) != 0) {
+          Screen.spritesBackedUp = FALSE;
+          Screen.active = TRUE;
+        } else {
+          RunFocusLossOnce();
+          Screen.active = FALSE;
+          if (IDirectInputDevice7A* mouse = MouseDevice()) mouse->Unacquire();
+        }
+      }
+      return 0;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      if (wParam == VK_TAB || wParam == VK_MENU) RunFocusLossOnce();
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      return 1;
+    }
+    case WM_CLOSE:
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+int32_t CreateFlipChain() {
+  DDSURFACEDESC2 description = {};
+  description.dwSize = sizeof(description);
+  description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+  description.dwBackBufferCount = 1;
+  description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE;
+  if (Screen.directDraw->CreateSurface(&description, &Screen.primary, nullptr) != 0) {
+    Screen.primary = nullptr;
+    return 0;
+  }
+  DDSCAPS2 caps = {};
+  caps.dwCaps = DDSCAPS_BACKBUFFER | DDSCAPS_3DDEVICE;
+  if (Screen.primary->GetAttachedSurface(&caps, &Screen.backBuffer) != 0) {
+    Screen.backBuffer = nullptr;
+    return 0;
+  }
+  return 1;
+}
+
+namespace {
+
+int32_t FailOpen() {
+  ReleaseScreen();
+  // A failed open leaves no screen: flips and clears do nothing until the next open.
+  Screen.screenWidth = Screen.screenHeight = 0;
+  return 0;
+}
+
+}  // namespace
+
+int32_t OpenFullScreen(int32_t width, int32_t height, int32_t depth, const char* title) {
+  const int32_t w = static_cast<int16_t>(width), h = static_cast<int16_t>(height),
+                d = static_cast<int16_t>(depth);
+  EndScreen();
+  Screen.focusLoss = BackupAllSprites;
+  SetWindowTextA(Screen.multimediaWindow, title);
+  MoveWindow(Screen.multimediaWindow, 0, 0, w, h, TRUE);
+  if (!Screen.multimediaWindow) return FailOpen();
+  Screen.outputWidth = Screen.screenWidth = w;
+  Screen.outputHeight = Screen.screenHeight = h;
+  Screen.screenDepth = d;
+  ShowCursor(FALSE);
+  if (!Screen.directDraw) return FailOpen();
+  if (Screen.directDraw->SetCooperativeLevel(Screen.multimediaWindow, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) != 0)
+    return FailOpen();
+  if (Screen.directDraw->SetDisplayMode(w, h, d, 0, 0) != 0) return FailOpen();
+  if (!CreateFlipChain()) return FailOpen();
+  ShowWindow(Screen.multimediaWindow, SW_SHOWMAXIMIZED);
+  BlackenSurface(Screen.backBuffer);
+  BlackenSurface(Screen.primary);
+  Screen.drawTarget = Screen.backBuffer;
+  DWORD frequency = 0;
+  Screen.directDraw->GetMonitorFrequency(&frequency);
+  Screen.monitorFrequency = static_cast<int32_t>(frequency);
+  DetectPixelFormat();
+  Screen.active = TRUE;
+  Screen.flip = FullScreenFlip;
+  timeBeginPeriod(1);
+  return 1;
+}
+
+void FullScreenFlip(int32_t mode) {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  if (Screen.active && Screen.primary && Screen.directDraw) {
+    if (mode & FlipWaitScanLine) {
+      HANDLE thread = GetCurrentThread();
+      const int priority = GetThreadPriority(thread);
+      SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
+      const DWORD threshold = static_cast<DWORD>(Screen.outputHeight - ScanLineMargin);
+      for (;;) {
+        DWORD line = 0;
+        if (Screen.directDraw->GetScanLine(&line) != 0 || line >= threshold) break;
+        Sleep(1);
+      }
+      SetThreadPriority(thread, priority);
+    }
+    const DWORD flags = (mode & FlipWaitVerticalSync) ? DDFLIP_WAIT : DDFLIP_WAIT | DDFLIP_NOVSYNC;
+    if (Screen.primary->Flip(nullptr, flags) == DDERR_SURFACELOST) {
+      Screen.directDraw->SetCooperativeLevel(Screen.multimediaWindow, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
+      Screen.directDraw->SetDisplayMode(Screen.outputWidth, Screen.outputHeight, Screen.screenDepth, 0, 0);
+      Screen.directDraw->RestoreAllSurfaces();
+      ShowWindow(Screen.multimediaWindow, SW_SHOWMAXIMIZED);
+      RestoreAllSprites();
+      if (Screen.screenDepth == 8) {
+        IDirectDrawPalette* palette = nullptr;
+        Screen.primary->GetPalette(&palette);
+        Screen.primary->SetPalette(palette);
+        if (palette) palette->Release();
+      }
+    }
+  }
+  if (Screen.frameRate != 0 && Screen.monitorFrequency != 0) WaitFrameInterval();
+}
+
+IDirectDrawSurface7* FlipScreenMode(int32_t mode) {
+  SelectDrawTarget(-1);
+  if (Screen.flip && Screen.screenWidth != 0) Screen.flip(mode);
+  SelectDrawTarget(-1);
+  return Screen.backBuffer;
+}
+
+IDirectDrawSurface7* FlipScreen() { return FlipScreenMode(FlipWaitVerticalSync); }
+
+int32_t LimitFrameRate(int32_t framesPerSecond) {
+  LARGE_INTEGER frequency;
+  if (!ScreenQueryPerformanceFrequency(&frequency)) return 0;
+  // A negative rate would divide by zero (or worse): it means no pacing.
+  if (framesPerSecond < 0) framesPerSecond = 0;
+  Screen.frameRate = framesPerSecond;
+  Screen.frameRateDefaulted = FALSE;
+  Screen.ticksPerFrame = static_cast<int32_t>(
+      static_cast<uint32_t>(frequency.QuadPart / (static_cast<int64_t>(framesPerSecond) + 1)));
+  Screen.lastFrameStamp = 0;
+  return 1;
+}
+
+void WaitFrameInterval() {
+  for (;;) {
+    LARGE_INTEGER counter;
+    // A counter that never answers cannot pace anything; give up rather than hang.
+    int attempts = 0;
+    while (!ScreenQueryPerformanceCounter(&counter))
+      if (++attempts == 1000) return;
+    const int32_t now = static_cast<int32_t>(static_cast<uint32_t>(counter.QuadPart));
+    const int32_t last = Screen.lastFrameStamp;
+    if ((now < 0 && last >= 0) || (now > 0 && last <= 0)) Screen.lastFrameStamp = now;
+    const int32_t elapsed =
+        static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(Screen.lastFrameStamp));
+    if (elapsed > Screen.ticksPerFrame) {
+      Screen.lastFrameStamp = now;
+      return;
+    }
+  }
+}
+
+void ClearOutput(uint32_t colour) {
+  const uint32_t fill = Screen.screenDepth > 8
+                            ? RGBToPixel(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF)
+                            : colour;
+  Screen.fillEffects.dwSize = sizeof(Screen.fillEffects);
+  Screen.fillEffects.dwFillColor = fill;
+  if (Screen.drawTarget)
+    Screen.drawTarget->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &Screen.fillEffects);
+}
+
+uint32_t RGBToPixel(int32_t red, int32_t green, int32_t blue) {
+  return RGBToPixelFor(Screen.screenDepth, Screen.pixelFormatCode, red, green, blue);
+}
+
+void DetectPixelFormat() {
+  if (!Screen.primary) return;
+  Screen.primaryDescription.dwSize = sizeof(Screen.primaryDescription);
+  if (Screen.primary->Lock(nullptr, &Screen.primaryDescription, DDLOCK_WAIT, nullptr) != 0) return;
+  Screen.primary->Unlock(nullptr);
+  const DDPIXELFORMAT& format = Screen.primaryDescription.ddpfPixelFormat;
+  Screen.pixelFormatCode = PixelFormatCodeFor(Screen.screenDepth, format.dwRBitMask, format.dwGBitMask);
+}
+
+IDirectDrawSurface7* SelectDrawTarget(intptr_t spriteNumber) {
+  if (spriteNumber == -1) {
+    Screen.drawTarget = Screen.backBuffer;
+    Screen.outputWidth = Screen.screenWidth;
+    Screen.outputHeight = Screen.screenHeight;
+  } else if (SpriteRecord* sprite = LookupSprite(spriteNumber)) {
+    if (sprite->depth != MemorySpriteDepth) {
+      Screen.drawTarget = sprite->surface;
+      Screen.outputWidth = sprite->width;
+      Screen.outputHeight = sprite->height;
+    }
+  }
+  return Screen.drawTarget;
+}
+
+int32_t ScreenIsActive() {
+  if (Screen.windowed) return GetForegroundWindow() == Screen.multimediaWindow ? 1 : 0;
+  return Screen.active ? 1 : 0;
+}
+
+void BlackenSurface(IDirectDrawSurface7* surface) {
+  HDC context;
+  if (!surface || surface->GetDC(&context) != 0) return;
+  RECT area = {0, 0, Screen.outputWidth, Screen.outputHeight};
+  FillRect(context, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  surface->ReleaseDC(context);
+}
+
+void EndScreen() {
+  if (Screen.screenWidth == 0) return;
+  if (Screen.frameRateDefaulted) LimitFrameRate(0);
+  if (!Screen.windowed) timeEndPeriod(1);
+  ReleaseScreen();
+  Screen.screenWidth = Screen.screenHeight = 0;
+}
+
+void ReleaseScreen() {
+  ReleaseAndClear(Screen.device3D);
+  if (SpriteEngine.table) {
+    ResetObjectIteration(SpriteEngine.table);
+    ObjectNumber number;
+    while (NextObject(SpriteEngine.table, &number)) ReleaseSprite(number);
+  }
+  if (Screen.directDraw) Screen.directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+  ReleaseAndClear(Screen.backBuffer);
+  ReleaseAndClear(Screen.primary);
+  if (Screen.multimediaWindow && !Screen.windowed) ShowCursor(TRUE);
+  ReleaseAndClear(Screen.scratchSurface);
+  ReleaseAndClear(Screen.clipper);
+  if (Screen.windowed) {
+    Screen.windowed = FALSE;
+    InvalidateRect(Screen.multimediaWindow, nullptr, TRUE);
+  }
+  // Nothing may draw into the released surfaces.
+  Screen.drawTarget = nullptr;
+  Screen.savedDrawTarget = nullptr;
+  Screen.multimediaWindow = Screen.baseWindow;
+  ShowWindow(Screen.baseWindow, SW_HIDE);
+}

@@ -84,6 +84,13 @@ if(NOT VORLUNE_WINDOWS)
     endif()
   endforeach()
 
+  # The committed pictures are exactly what tools/make_pictures draws.
+  if(TARGET make_pictures AND NOT VORLUNE_FUZZ)
+    add_test(NAME pictures_reproducible COMMAND sh -c
+      "set -e; rm -rf \"$1\"; mkdir -p \"$1\"; \"$0\" \"$1\" >/dev/null; for f in sprite1.png sprite2.png sprite3.png sprite4.png sprite5.png sprite6.png sprite7.png sprite8.png sprite9.png preview.png vorlune.ico; do cmp \"$1/$f\" \"$2/$f\"; done"
+      $<TARGET_FILE:make_pictures> ${CMAKE_BINARY_DIR}/pictures_check ${CMAKE_SOURCE_DIR}/app/assets)
+  endif()
+
   if(NOT VORLUNE_FUZZ)
     find_package(benchmark QUIET)
     if(benchmark_FOUND)

@@ -15,8 +15,10 @@ if(NOT present STREQUAL VORLUNE_ASSET_FILES)
   set(VORLUNE_ASSET_FILES)
 endif()
 set(embedded ${CMAKE_BINARY_DIR}/generated/embedded_images.cpp)
+# A list would reach the shell split at its semicolons; "|" separates the paths instead.
+string(REPLACE ";" "|" asset_paths "${VORLUNE_ASSET_FILES}")
 add_custom_command(OUTPUT ${embedded}
-  COMMAND ${CMAKE_COMMAND} -DOUT=${embedded} "-DFILES=${VORLUNE_ASSET_FILES}" -P ${CMAKE_SOURCE_DIR}/cmake/embed.cmake
+  COMMAND ${CMAKE_COMMAND} -DOUT=${embedded} "-DFILES=${asset_paths}" -P ${CMAKE_SOURCE_DIR}/cmake/embed.cmake
   DEPENDS ${CMAKE_SOURCE_DIR}/cmake/embed.cmake ${VORLUNE_ASSET_FILES}
-  COMMENT "Embedding the pictures")
+  COMMENT "Embedding the pictures" VERBATIM)
 set(VORLUNE_ASSET_SOURCES ${embedded})

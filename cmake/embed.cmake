@@ -1,4 +1,5 @@
 # Writes OUT: one byte array holding FILES back to back, with no gaps or lengths between them.
+string(REPLACE "|" ";" FILES "${FILES}")
 set(body "")
 set(total 0)
 foreach(f IN LISTS FILES)

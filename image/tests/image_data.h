@@ -1,16 +1,17 @@
 // Builders of BMP and ICO files for the tests.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace testdata {
 
 inline void Put16(std::vector<uint8_t>& v, size_t at, uint32_t value) {
-  v[at] = value & 0xFF;
-  v[at + 1] = (value >> 8) & 0xFF;
+  v.at(at) = value & 0xFF;
+  v.at(at + 1) = (value >> 8) & 0xFF;
 }
 inline void Put32(std::vector<uint8_t>& v, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; i++) v[at + i] = (value >> (8 * i)) & 0xFF;
+  for (int i = 0; i < 4; i++) v.at(at + i) = (value >> (8 * i)) & 0xFF;
 }
 
 inline uint32_t RowBytes(int32_t width, int bits) { return ((uint32_t)width * bits + 31) / 32 * 4; }
@@ -52,12 +53,12 @@ template <class Pixel>
 std::vector<uint8_t> BmpFile(int32_t width, int32_t height, int bits, const std::vector<uint32_t>& palette,
                              Pixel pixel) {
   std::vector<uint8_t> dib = DibImage(width, height, bits, palette, pixel, height);
-  std::vector<uint8_t> v(14);
+  std::vector<uint8_t> v(14 + dib.size());
   v[0] = 'B';
   v[1] = 'M';
-  Put32(v, 2, (uint32_t)(14 + dib.size()));
+  Put32(v, 2, (uint32_t)v.size());
   Put32(v, 10, (uint32_t)(14 + 40 + palette.size() * 4));
-  v.insert(v.end(), dib.begin(), dib.end());
+  std::copy(dib.begin(), dib.end(), v.begin() + 14);
   return v;
 }
 

@@ -50,8 +50,8 @@ TEST_F(ObjectTableTest, NewTableHasTheStepAsCapacityAndZeroedSlots) {
 
 TEST_F(ObjectTableTest, GrowsToTheNumberPlusTheStepKeepingRecords) {
   MakeThing(table, 3, 33)->payload = 7;
-  Thing* far = MakeThing(table, 70, 77);
-  ASSERT_NE(far, nullptr);
+  Thing* distant = MakeThing(table, 70, 77);
+  ASSERT_NE(distant, nullptr);
   EXPECT_EQ(table->capacity, 134u);
   Thing* kept = static_cast<Thing*>(LookupObject(table, 3));
   ASSERT_NE(kept, nullptr);
@@ -62,7 +62,7 @@ TEST_F(ObjectTableTest, GrowsToTheNumberPlusTheStepKeepingRecords) {
     if (n != 70) {
       EXPECT_EQ(LookupObject(table, n), nullptr) << n;
     }
-  EXPECT_EQ(LookupObject(table, 70), far);
+  EXPECT_EQ(LookupObject(table, 70), distant);
 }
 
 TEST_F(ObjectTableTest, ReusingALiveNumberFreesTheOldObjectFirst) {

@@ -103,8 +103,10 @@ TEST_F(ParameterTest, NextProgramParameterReadsTheProcessCommandLine) {
   // The real line cannot be changed here; its first parameter is whatever the runner gave.
   char* text = NextProgramParameter(0);
   ASSERT_NE(text, nullptr);
+  std::string got = text;
+  EXPECT_EQ(ParameterCursor(), got.empty() ? 0 : 1);
   std::string expected = Split(GetCommandLineA(), 1)[0];
-  EXPECT_EQ(std::string(text), expected);
+  EXPECT_EQ(got, expected);
 #else
   ShimSetCommandLine("vorlune.scr /P 4242");
   EXPECT_STREQ(NextProgramParameter(0), "/P");

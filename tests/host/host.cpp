@@ -7,6 +7,7 @@
 //   window W H          create a visible host window with a W x H client area
 //   start ARGS          start the saver with ARGS ({host}: host window in decimal, {hosthex}: "$" hex)
 //   findbox MS          wait up to MS ms for a message box (#32770) of the saver; report caption, text
+//   checkbox MS         like findbox, but no box is not a failure: reports "box ..." or "nobox"
 //   press MS            find the box like findbox and press its first button (OK)
 //   child MS            wait up to MS ms for a child of the host window; report it and its rectangle
 //   close child|HWND    post WM_CLOSE to the host's child or to a window given in decimal
@@ -197,9 +198,10 @@ void CommandStart(const char* arguments) {
   Say("started pid=%lu line=%s", saver.dwProcessId, Escape(line.data(), line.size()).c_str());
 }
 
-void CommandFindBox(DWORD ms, bool press) {
+void CommandFindBox(DWORD ms, bool press, bool mayBeMissing) {
   const char* name = press ? "press" : "findbox";
   HWND box = WaitForBox(ms);
+  if (!box && mayBeMissing) return Say("nobox");
   if (!box) return Fail(name, "no message box of the saver");
   TextSearch parts = {GetDlgItem(box, 0xFFFF), GetDlgItem(box, IDOK)};
   if (!parts.text || !parts.button) EnumChildWindows(box, FindBoxParts, reinterpret_cast<LPARAM>(&parts));
@@ -297,8 +299,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       }
     } else if (command == "start") {
       if (need(1)) CommandStart(argv[++i]);
-    } else if (command == "findbox" || command == "press") {
-      if (need(1)) CommandFindBox(Number(argv[++i]), command == "press");
+    } else if (command == "findbox" || command == "press" || command == "checkbox") {
+      if (need(1)) CommandFindBox(Number(argv[++i]), command == "press", command == "checkbox");
     } else if (command == "child") {
       if (need(1)) CommandChild(Number(argv[++i]));
     } else if (command == "close") {

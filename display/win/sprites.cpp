@@ -26,6 +26,16 @@ void* SpriteResult(ObjectNumber number, SpriteRecord* record) {
   return number == AutoNumber ? static_cast<void*>(record) : static_cast<void*>(record->surface);
 }
 
+// A failed creation under AutoNumber: nobody can name the record again, so it goes.
+void* DiscardUnnamed(ObjectNumber number, SpriteRecord* record) {
+  if (number == AutoNumber) {
+    const ObjectNumber address = reinterpret_cast<ObjectNumber>(record);
+    if (record->surface) ReleaseSprite(address);
+    else ReleaseObject(SpriteEngine.table, address);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 ObjectTable* InitSpriteEngine() {
@@ -110,7 +120,7 @@ void* NewSprite(ObjectNumber number, int32_t width, int32_t height, int32_t flag
   if (!SpriteEngine.table) return nullptr;
   SpriteRecord* record = static_cast<SpriteRecord*>(AllocateObject(SpriteEngine.table, number));
   if (!record) return nullptr;
-  if (!CreateSpriteSurface(record, width, height, Screen.screenDepth, flags)) return nullptr;
+  if (!CreateSpriteSurface(record, width, height, Screen.screenDepth, flags)) return DiscardUnnamed(number, record);
   if (!(flags & SpriteMemoryOnly)) {
     DDBLTFX fill = {};
     fill.dwSize = sizeof(fill);
@@ -234,7 +244,7 @@ void* LoadSpriteFromMemory(ObjectNumber number, const void* data, int32_t flags,
   else ready = PrepareDecoded(data, size, source);
   void* result = ready ? FillSprite(number, record, source, bytes, flags) : nullptr;
   if (source.buffer) HeapFree(MainHeap, 0, source.buffer);
-  return result;
+  return result ? result : DiscardUnnamed(number, record);
 }
 
 void ReleaseSprite(ObjectNumber number) {

@@ -16,8 +16,11 @@ void ReadCommandLine();
 AppMode ChooseMode(const char* modeSwitch, const char* modeArgument);
 
 #ifdef _WIN32
-// Start-up up to the command line: state, heaps, runtime libraries, lists, fade table, the
-// displays and the devices. A device failure shows its "Error" box and takes the exit path.
+// Start-up before the devices: zeroed state, the heaps, the runtime libraries, the lists, the
+// fade table, the saver's constants, the displays and the decoders.
+void InitialiseApplication();
+// InitialiseApplication, then the devices; a device failure shows its "Error" box and takes the
+// exit path.
 void StartUp();
 // Runs the chosen mode; never returns.
 [[noreturn]] void RunMode();

@@ -43,11 +43,12 @@ int InitSprites3D() {
 
 }  // namespace
 
-void StartUp() {
+void InitialiseApplication() {
   std::memset(&App, 0, sizeof(App));
   App.instance = GetModuleHandleA(nullptr);
   App.mainHeap = HeapCreate(0, 4096, 0);
   MainHeap = App.mainHeap;
+  if (!MainHeap) ExitProgram();  // nothing can work without it
 
   InitRuntimeLibraries();
 
@@ -62,7 +63,10 @@ void StartUp() {
 
   ExamineDisplays();
   // RegisterPngDecoder();                   the PNG decoder
+}
 
+void StartUp() {
+  InitialiseApplication();
   if (!OpenDevices()) {
     ShowPlainMessage("Error", DeviceError);
     ExitProgram();

@@ -28,10 +28,11 @@ for i in 1 2 3 4; do
   sleep 3
   import -window root "$shots/run-$i.png" 2>/dev/null || true
 done
+# A held Escape ends the saver, and also closes the About box of /c.
 if kill -0 $saver 2>/dev/null; then
   xdotool keydown Escape; sleep 0.4; xdotool keyup Escape
 fi
 for _ in $(seq 50); do kill -0 $saver 2>/dev/null || break; sleep 0.1; done
 kill $saver 2>/dev/null || true
-wait $saver 2>/dev/null; code=$?
+code=0; wait $saver 2>/dev/null || code=$?
 echo "saver exited with $code; screenshots: $shots/run-1.png .. run-4.png"

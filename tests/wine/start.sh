@@ -29,6 +29,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$WINESERVER" -w
 fi
 [ -f "$WINEPREFIX/system.reg" ] || { echo "Wine prefix was not created" >&2; exit 1; }
-# A persistent server saves every test the server's start-up.
-"$WINESERVER" -p
+# A persistent server saves every test the server's start-up. It must not hold the caller's output
+# open, or ctest waits for it for ever.
+"$WINESERVER" -p </dev/null >/dev/null 2>&1
+# Wine's services (services.exe, winedevice.exe...) live as long as the server and keep the stdio of
+# the program that started them: start them here, detached, rather than inside the first test.
+"$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 echo "display :$n, prefix $WINEPREFIX"

@@ -300,6 +300,12 @@ TEST_F(PatternTest, ColourCycleRunsOneToNineAndWrapsToOne) {
   EXPECT_EQ(App.SpriteCycle, 1);
   for (const Emitter& e : Emitters()) EXPECT_EQ(e.sprite, 1);
 
+  // A stray value never hands out a sprite outside 1..9.
+  App.SpriteCycle = 57;
+  SeedRandom(SeedForColourChange(true));
+  CycleEmitterColour();
+  EXPECT_EQ(App.SpriteCycle, 1);
+
   // Over a long run: every change is one step forward, 9 -> 1, never 0, about 1 in 51 frames.
   App.SpriteCycle = 0;
   SeedRandom(777);
@@ -530,7 +536,7 @@ TEST_F(PatternTest, AnglesWrapOnceUpwardsAndNeverDownwards) {
     StepEmitters();
     // Exactly 6.283 is not above the bound; 12 is brought down once only.
     ASSERT_EQ(exact->a1, 6.283f);
-    ASSERT_EQ(exact->a3, f == 0 ? 12.0f - 6.283f : exact->a3);
+    ASSERT_EQ(exact->a3, 12.0f - 6.283f);
     for (float a : {rising->a1, rising->a2, rising->a3}) {
       ASSERT_LE(a, 6.283f);
       ASSERT_GE(a, 0.0f);

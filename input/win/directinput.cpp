@@ -3,6 +3,12 @@
 
 #include "input/keyboard.h"
 
+// The 32-bit program hands DirectInput records of exactly these sizes; 64-bit ones are larger.
+static_assert(sizeof(void*) != 4 || sizeof(DIDATAFORMAT) == 24, "data format record");
+static_assert(sizeof(void*) != 4 || sizeof(DIOBJECTDATAFORMAT) == 16, "object record");
+static_assert(sizeof(DIPROPDWORD) == 20 && sizeof(DIPROPHEADER) == 16, "property records");
+static_assert(sizeof(DIDEVICEOBJECTDATA) == 16, "device-object record");
+
 DirectInputShared DirectInput;
 InputLibraryCalls InputLibrary = {LoadLibraryA, GetProcAddress, FreeLibrary};
 

@@ -4,6 +4,8 @@
 #include "display/screen.h"
 #include "sound/win/sound_device.h"
 
+static_assert(sizeof(void*) != 4 || sizeof(DSBUFFERDESC) == 36, "buffer description of DirectSound 7");
+
 SoundDevice Sound;
 SoundLibraryCalls SoundLibrary = {LoadLibraryA, GetProcAddress, FreeLibrary};
 ObjectTable* SoundTable;

@@ -2,6 +2,7 @@
 // xdotool (started from here; it finds the test display in the environment).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "display/screen.h"
@@ -10,8 +11,31 @@
 
 namespace {
 
-// xdotool finds the test display in the environment.
-int Xdotool(const std::string& arguments) { return RunShell("/usr/bin/xdotool " + arguments); }
+// xdotool finds the test display in the environment; it is given a few seconds at most so that
+// none is left behind.
+int Xdotool(const std::string& arguments) { return RunShell("timeout 5 /usr/bin/xdotool " + arguments); }
+
+// A test that stops making progress ends the program with a note of where it stood, rather
+// than leaving the whole run waiting.
+const char* volatile step = "";
+volatile LONG deadline = 0;
+DWORD WINAPI Watchdog(void*) {
+  for (;;) {
+    Sleep(500);
+    LONG due = deadline;
+    if (due && (LONG)(GetTickCount() - (DWORD)due) > 0) {
+      fprintf(stderr, "real input test stuck at: %s\n", step);
+      fflush(stderr);
+      ExitProcess(3);
+    }
+  }
+}
+void Arm(DWORD milliseconds) {
+  static HANDLE thread = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
+  (void)thread;
+  deadline = (LONG)(GetTickCount() + milliseconds);
+}
+void Step(const char* what) { step = what; }
 
 void PumpMessages() {
   MSG message;
@@ -35,6 +59,8 @@ class RealInput : public ::testing::Test {
  protected:
   ScreenState savedScreen;
   void SetUp() override {
+    Arm(60000);
+    Step("set-up");
     ForgetInputState();
     savedScreen = Screen;
     HWND window = InputTestWindow();
@@ -51,13 +77,16 @@ class RealInput : public ::testing::Test {
     // With no window manager on the test display, X keyboard focus follows nobody: give it to
     // the window that DirectInput cooperates with.
     HANDLE xWindow = GetPropA(window, "__wine_x11_whole_window");
-    if (xWindow) Xdotool("windowfocus --sync " + std::to_string(reinterpret_cast<uintptr_t>(xWindow)));
+    if (xWindow) Xdotool("windowfocus " + std::to_string(reinterpret_cast<uintptr_t>(xWindow)));
+    Step("test");
   }
   void TearDown() override {
+    Step("close");
     CloseMouseDevice();
     CloseKeyboardDevice();
     ForgetInputState();
     Screen = savedScreen;
+    deadline = 0;
   }
 };
 
@@ -105,11 +134,13 @@ TEST_F(RealInput, TheLastCloseReleasesDirectInput) {
 }
 
 TEST_F(RealInput, RelativeMoveIsOneStepAndButtonsAreSeen) {
+  Step("mouse set-up");
   ASSERT_EQ(1, OpenMouseDevice());
   // The first reads configure the device (exclusive, foreground) and drain what is queued.
   EXPECT_TRUE(Frames([] { return ReadMouse() == 1 && MouseInput.state == MouseConfigured; }));
   Frames([] { ReadMouse(); return MouseStepX() == 0 && MouseStepY() == 0 && !MouseButtonIsDown(1); });
 
+  Step("relative move");
   ASSERT_EQ(0, Xdotool("mousemove_relative 30 0"));
   int32_t sumX = 0, sumY = 0, reads = 0;
   Frames([&] {
@@ -129,6 +160,7 @@ TEST_F(RealInput, RelativeMoveIsOneStepAndButtonsAreSeen) {
   EXPECT_EQ(0, sumY);
   EXPECT_GT(reads, 0);
 
+  Step("left button");
   ASSERT_EQ(0, Xdotool("mousedown 1"));
   bool down = Frames([] { ReadMouse(); return MouseButtonIsDown(1) == 1; });
   Xdotool("mouseup 1");
@@ -136,6 +168,7 @@ TEST_F(RealInput, RelativeMoveIsOneStepAndButtonsAreSeen) {
   EXPECT_EQ(0, MouseButtonIsDown(2));
   EXPECT_TRUE(Frames([] { ReadMouse(); return MouseButtonIsDown(1) == 0; }));
 
+  Step("right button");
   ASSERT_EQ(0, Xdotool("mousedown 3"));
   down = Frames([] { ReadMouse(); return MouseButtonIsDown(2) == 1; });
   Xdotool("mouseup 3");
@@ -143,6 +176,7 @@ TEST_F(RealInput, RelativeMoveIsOneStepAndButtonsAreSeen) {
   EXPECT_TRUE(Frames([] { ReadMouse(); return MouseButtonIsDown(2) == 0; }));
 
   // A whole click within one frame ends up as released.
+  Step("click");
   ASSERT_EQ(0, Xdotool("click 1"));
   Sleep(100);
   PumpMessages();

@@ -46,7 +46,9 @@ TEST_F(MouseFake, OpenCreatesTheMouseWithTheStandardFormat) {
   const DWORD types[7] = {0x00FFFF03, 0x00FFFF03, 0x80FFFF03, 0x00FFFF0C, 0x00FFFF0C, 0x80FFFF0C, 0x80FFFF0C};
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(guids[i] != nullptr, input->mouse.objectGuidPresent[i]) << i;
-    if (guids[i]) EXPECT_TRUE(input->mouse.objectGuids[i] == *guids[i]) << i;
+    if (guids[i]) {
+      EXPECT_TRUE(input->mouse.objectGuids[i] == *guids[i]) << i;
+    }
     EXPECT_EQ(offsets[i], input->mouse.objects[i].dwOfs) << i;
     EXPECT_EQ(types[i], input->mouse.objects[i].dwType) << i;
     EXPECT_EQ(0u, input->mouse.objects[i].dwFlags) << i;

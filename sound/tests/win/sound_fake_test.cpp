@@ -92,7 +92,9 @@ TEST_F(SoundFake, OpensTheDefaultDeviceWithPriorityAndAPrimaryBuffer) {
 
   ASSERT_TRUE(device->descriptionGiven);
   EXPECT_EQ(sizeof(DSBUFFERDESC), device->description.dwSize);
-  if (sizeof(void*) == 4) EXPECT_EQ(36u, device->description.dwSize);
+  if (sizeof(void*) == 4) {
+    EXPECT_EQ(36u, device->description.dwSize);
+  }
   EXPECT_EQ(1u, device->description.dwFlags);
   EXPECT_EQ(0u, device->description.dwBufferBytes);
   EXPECT_EQ(nullptr, device->description.lpwfxFormat);

@@ -57,11 +57,13 @@ BOOL CALLBACK FindOurBox(HWND window, LPARAM data) {
 }
 
 // From a second thread: waits for the box, lets `inspect` look at the windows while it is open,
-// then presses OK. Returns false when no box appeared.
-template <class Inspect> std::thread CloseBoxLater(std::atomic<bool>* found, Inspect inspect) {
-  return std::thread([found, inspect] {
+// then presses OK. It gives up only once the box call has returned (`returned`), so neither
+// thread can be left waiting for the other however slowly the box appears.
+template <class Inspect>
+std::thread CloseBoxLater(std::atomic<bool>* found, std::atomic<bool>* returned, Inspect inspect) {
+  return std::thread([found, returned, inspect] {
     BoxSearch search = {nullptr};
-    for (int i = 0; i < 500 && !search.box; ++i) {
+    while (!search.box && !*returned) {
       EnumWindows(FindOurBox, reinterpret_cast<LPARAM>(&search));
       if (!search.box) Sleep(10);
     }
@@ -105,8 +107,8 @@ TEST_F(MessageTest, OtherWindowsOfTheThreadAreDisabledOnlyWhileTheBoxIsOpen) {
     bool foregroundRecorded;
     HWND owner;
   } seen = {};
-  std::atomic<bool> found(false);
-  std::thread closer = CloseBoxLater(&found, [&](HWND box) {
+  std::atomic<bool> found(false), returned(false);
+  std::thread closer = CloseBoxLater(&found, &returned, [&](HWND box) {
     seen.plain = IsWindowEnabled(plain);
     seen.disabled = IsWindowEnabled(disabled);
     seen.hidden = IsWindowEnabled(hidden);
@@ -117,6 +119,7 @@ TEST_F(MessageTest, OtherWindowsOfTheThreadAreDisabledOnlyWhileTheBoxIsOpen) {
     seen.owner = GetWindow(box, GW_OWNER);
   });
   int result = ShowPlainMessage(TestCaption, "Press OK");
+  returned = true;
   closer.join();
 
   ASSERT_TRUE(found);
@@ -182,17 +185,19 @@ TEST_F(MessageTest, ResumeLeavesOtherThreadsWindowsDisabled) {
     other = MakeWindow(true, true);
     SuspendThreadWindows();
     SetEvent(suspended);
-    WaitForSingleObject(resumeNow, 10000);
+    WaitForSingleObject(resumeNow, 30000);
     ResumeThreadWindows();
     enabledAfterOwnResume = IsWindowEnabled(other);
     DestroyWindow(other);
   });
-  ASSERT_EQ(WaitForSingleObject(suspended, 10000), WAIT_OBJECT_0);
-  EXPECT_FALSE(IsWindowEnabled(other));
-  ResumeThreadWindows();
-  EXPECT_FALSE(IsWindowEnabled(other));
-  ASSERT_NE(DisabledWindowChain(), nullptr);
-  EXPECT_EQ(DisabledWindowChain()->record.window, other);
+  bool ready = WaitForSingleObject(suspended, 30000) == WAIT_OBJECT_0;
+  EXPECT_TRUE(ready);
+  if (ready) {
+    EXPECT_FALSE(IsWindowEnabled(other));
+    ResumeThreadWindows();
+    EXPECT_FALSE(IsWindowEnabled(other));
+    EXPECT_TRUE(DisabledWindowChain() && DisabledWindowChain()->record.window == other);
+  }
   SetEvent(resumeNow);
   worker.join();
   EXPECT_TRUE(enabledAfterOwnResume);
@@ -249,12 +254,13 @@ TEST_F(MessageTest, BoxWithoutOwnerStillDisablesTheThreadsWindows) {
 
   BOOL plainDuring = TRUE;
   HWND owner = reinterpret_cast<HWND>(1);
-  std::atomic<bool> found(false);
-  std::thread closer = CloseBoxLater(&found, [&](HWND box) {
+  std::atomic<bool> found(false), returned(false);
+  std::thread closer = CloseBoxLater(&found, &returned, [&](HWND box) {
     plainDuring = IsWindowEnabled(plain);
     owner = GetWindow(box, GW_OWNER);
   });
   int result = ShowMessage(TestCaption, "No owner", MB_OK);
+  returned = true;
   closer.join();
   ASSERT_TRUE(found);
   EXPECT_EQ(result, IDOK);

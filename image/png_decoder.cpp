@@ -21,18 +21,49 @@ struct PngState {
   int bitDepth;
   int colourType;
   int result;                   // the probe result while an image is open, 0 when idle
-  const unsigned char* cursor;  // memory input: the next byte and how many may still be read
-  size_t remaining;
+  FILE* file;                   // the input: a stream, or memory at the cursor
+  const unsigned char* cursor;
+  size_t remaining;             // bytes that may still be read
+  size_t offset;                // bytes read so far, and where the next chunk header starts
+  size_t nextChunk;
 };
+
+const size_t NoChunk = SIZE_MAX;
 
 PngState png;
 
-// Never past the end the caller gave: running out is a broken file, reported like any other.
-void ReadFromMemory(png_structp read, png_bytep destination, png_size_t length) {
+// Never past the end of the input: running out is a broken file, reported like any other.
+// libpng allocates a chunk's whole length before reading it, so a chunk header claiming more than
+// the input holds is refused as soon as it is read, not after an allocation of up to 2 GB.
+void ReadInput(png_structp read, png_bytep destination, png_size_t length) {
   if (length > png.remaining) png_error(read, "Read past the end of the data");
-  memcpy(destination, png.cursor, length);
-  png.cursor += length;
+  if (png.file) {
+    if (fread(destination, 1, length, png.file) != length) png_error(read, "Read Error");
+  } else {
+    memcpy(destination, png.cursor, length);
+    png.cursor += length;
+  }
+  if (png.offset == png.nextChunk && length >= 8) {
+    const unsigned char* b = destination;
+    const uint32_t chunkLength = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+    if (chunkLength > PNG_UINT_31_MAX || static_cast<size_t>(chunkLength) + 4 > png.remaining - 8)
+      png_error(read, "Chunk runs past the end of the data");
+    png.nextChunk = png.offset + 12 + chunkLength;
+  } else if (png.offset < png.nextChunk && png.offset + length > png.nextChunk) {
+    png.nextChunk = NoChunk;  // out of step with libpng's reads: stop looking rather than guess
+  }
   png.remaining -= length;
+  png.offset += length;
+}
+
+// What is left of a stream after the signature; unknown (no bound but the stream's end) if it
+// cannot be measured.
+size_t StreamBytesLeft(FILE* file) {
+  const long here = ftell(file);
+  if (here < 0 || fseek(file, 0, SEEK_END) != 0) return SIZE_MAX;
+  const long end = ftell(file);
+  if (fseek(file, here, SEEK_SET) != 0) return 0;
+  return end >= here ? static_cast<size_t>(end - here) : 0;
 }
 
 void CloseImage() {
@@ -40,8 +71,11 @@ void CloseImage() {
   png.read = nullptr;
   png.info = nullptr;
   png.result = 0;
+  png.file = nullptr;
   png.cursor = nullptr;
   png.remaining = 0;
+  png.offset = 0;
+  png.nextChunk = NoChunk;
 }
 
 int ProbePng(FILE* file, const void* memory, intptr_t value) {
@@ -71,14 +105,19 @@ int ProbePng(FILE* file, const void* memory, intptr_t value) {
     return 0;
   }
 
+  // Both inputs go through the bounded reader; a stream's signature was read above already.
+  png.nextChunk = sizeof signature;
   if (file) {
-    png_init_io(png.read, file);
+    png.file = file;
+    png.remaining = StreamBytesLeft(file);
+    png.offset = sizeof signature;
     png_set_sig_bytes(png.read, sizeof signature);
   } else {
     png.cursor = static_cast<const unsigned char*>(memory);
     png.remaining = static_cast<size_t>(value);
-    png_set_read_fn(png.read, nullptr, ReadFromMemory);
+    png.offset = 0;
   }
+  png_set_read_fn(png.read, nullptr, ReadInput);
 
   png.info = png_create_info_struct(png.read);
   if (!png.info) {

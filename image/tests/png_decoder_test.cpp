@@ -221,27 +221,28 @@ TEST_F(PngDecoderTest, ABufferSizeGivenIsRespected) {
 
 // Truncations of a small file at every length: a clean failure, or (once every row's data is
 // there) the complete picture. Nothing past the given length is read: the copy is exact.
-void TruncateEverywhere(const TestPicture& p) {
+// Returns how many of the failures came from the decode rather than the probe.
+int TruncateEverywhere(const TestPicture& p) {
   std::vector<unsigned char> png = EncodePng(p);
   const size_t iend = FindChunk(png, "IEND");
-  ASSERT_GT(iend, 0u);
+  EXPECT_GT(iend, 0u);
   const std::vector<uint8_t> expected = ExpectedPixels(p);
+  int decodeFailures = 0;
   for (size_t length = 0; length < png.size(); length++) {
     std::vector<unsigned char> cut(png.begin(), png.begin() + static_cast<ptrdiff_t>(length));
     Decoded d = DecodeMemory(cut);
     const bool complete = d.probe && d.decode;
+    if (d.probe && !d.decode) decodeFailures++;
     if (length < iend) {
       EXPECT_FALSE(complete) << "length " << length;
     }
     if (complete) {
       EXPECT_EQ(d.pixels, expected) << "length " << length;
     }
-    // The same bytes with the full size limit, from a bigger block: the whole picture.
-    if (length % 97 == 0) {
-      Decoded whole = DecodeMemory(png);
-      EXPECT_EQ(whole.decode, 1);
-    }
   }
+  // And the decoder is none the worse for it.
+  EXPECT_EQ(DecodeMemory(png).pixels, expected);
+  return decodeFailures;
 }
 
 TEST_F(PngDecoderTest, EveryTruncationFailsCleanly) {
@@ -250,31 +251,72 @@ TEST_F(PngDecoderTest, EveryTruncationFailsCleanly) {
   TestPicture withTrns = MakePicture(4, 4, PNG_COLOR_TYPE_PALETTE, 8);
   withTrns.paletteAlpha = {0, 128, 255};
   TruncateEverywhere(withTrns);
+  // With the image data in many chunks, later chunks are met while the rows are read.
+  TestPicture split = MakePicture(12, 10, PNG_COLOR_TYPE_RGB, 8, true);
+  split.idatSize = 16;
+  EXPECT_GT(TruncateEverywhere(split), 10);
 }
 
 TEST_F(PngDecoderTest, TheSizeLimitBoundsEveryRead) {
   TestPicture p = MakePicture(8, 8, PNG_COLOR_TYPE_RGB, 8);
+  p.idatSize = 32;
   std::vector<unsigned char> png = EncodePng(p);
   const size_t idat = FindChunk(png, "IDAT");
+  const size_t secondIdat = FindChunk(png, "IDAT", 1);
   const size_t iend = FindChunk(png, "IEND");
+  ASSERT_GT(secondIdat, idat);
   // The data sits in a larger block, but the limit says where it ends.
   std::vector<unsigned char> roomy(png);
   roomy.resize(png.size() + 4096, 0);
   EXPECT_EQ(FindImageDecoder(0, roomy.data()), 0);
   EXPECT_EQ(FindImageDecoder(7, roomy.data()), 0);
   EXPECT_EQ(FindImageDecoder(-5, roomy.data()), 0);
-  // The header alone probes, but the rows cannot be read.
-  ASSERT_EQ(FindImageDecoder(static_cast<intptr_t>(idat + 8), roomy.data()), 1);
+  // A chunk that does not fit inside the limit is refused when its header is read.
+  EXPECT_EQ(FindImageDecoder(static_cast<intptr_t>(idat + 8), roomy.data()), 0);
+  EXPECT_EQ(FindImageDecoder(static_cast<intptr_t>(secondIdat - 1), roomy.data()), 0);
+  // The header and the first image data chunk probe, but the rows cannot all be read.
   std::vector<uint8_t> out(8 * 8 * 3);
-  EXPECT_EQ(DecodeCurrentImage(out.data(), 24, 0), 0);
-  ASSERT_EQ(FindImageDecoder(static_cast<intptr_t>(iend - 1), roomy.data()), 1);
-  EXPECT_EQ(DecodeCurrentImage(out.data(), 24, 0), 0);
+  for (size_t limit : {secondIdat, secondIdat + 8, iend - 1}) {
+    ASSERT_EQ(FindImageDecoder(static_cast<intptr_t>(limit), roomy.data()), 1) << limit;
+    EXPECT_EQ(DecodeCurrentImage(out.data(), 24, 0), 0) << limit;
+  }
   // Exactly the file, or anything larger, is enough.
   for (size_t limit : {png.size(), roomy.size(), size_t(10000000)}) {
     ASSERT_EQ(FindImageDecoder(static_cast<intptr_t>(limit), roomy.data()), 1);
     EXPECT_EQ(DecodeCurrentImage(out.data(), 24, 0), 1);
     EXPECT_EQ(out, ExpectedPixels(p));
   }
+}
+
+void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes);
+std::string TestFilePath(const char* name);
+
+TEST_F(PngDecoderTest, AChunkLongerThanTheDataIsRefusedBeforeItIsRead) {
+  TestPicture p = MakePicture(3, 3, PNG_COLOR_TYPE_GRAY, 8);
+  std::vector<unsigned char> png = EncodePng(p);
+  const size_t idat = FindChunk(png, "IDAT");
+  // An honest text chunk is fine; one whose length claims 2 GB is not.
+  std::vector<unsigned char> text = InsertChunk(png, idat, "tEXt", {'K', 0, 'v'});
+  EXPECT_EQ(DecodeMemory(text).pixels, ExpectedPixels(p));
+  for (uint32_t length : {0x7FFFFFF0u, 0x80000000u, 0xFFFFFFFFu, 0x00100000u}) {
+    std::vector<unsigned char> lying = text;
+    PutBigEndian(lying, idat, length);
+    EXPECT_EQ(DecodeMemory(lying).probe, 0) << length;
+  }
+  // Under a generous limit the same holds for lengths beyond it.
+  std::vector<unsigned char> lying = text;
+  PutBigEndian(lying, idat, 0x7FFFFFF0u);
+  EXPECT_EQ(FindImageDecoder(10000000, lying.data()), 0);
+  // And from a file, whose size bounds it the same way.
+  const std::string path = TestFilePath("lying.png");
+  WriteFile(path, lying);
+  EXPECT_EQ(FindImageDecoder(reinterpret_cast<intptr_t>(path.c_str()), nullptr), 0);
+  WriteFile(path, text);
+  EXPECT_EQ(FindImageDecoder(reinterpret_cast<intptr_t>(path.c_str()), nullptr), 1);
+  std::vector<uint8_t> out(3 * 3 * 3);
+  EXPECT_EQ(DecodeCurrentImage(out.data(), 9, 0), 1);
+  EXPECT_EQ(out, ExpectedPixels(p));
+  EXPECT_EQ(remove(path.c_str()), 0);
 }
 
 TEST_F(PngDecoderTest, CorruptDataFailsCleanly) {
@@ -432,16 +474,43 @@ TEST_F(PngDecoderTest, FilesThatAreNotPngOrCannotBeOpenedOrAreCut) {
   EXPECT_EQ(FindImageDecoder(reinterpret_cast<intptr_t>(shortFile.c_str()), nullptr), 0);
   EXPECT_EQ(remove(shortFile.c_str()), 0);
 
+  // Cut inside the first image data chunk: refused at the probe; inside a later one: at the
+  // decode.
   TestPicture p = MakePicture(9, 9, PNG_COLOR_TYPE_RGB, 8);
-  std::vector<unsigned char> png = EncodePng(p);
-  png.resize(FindChunk(png, "IDAT") + 20);
+  p.idatSize = 32;
+  const std::vector<unsigned char> png = EncodePng(p);
   const std::string cut = TestFilePath("cut.png");
-  WriteFile(cut, png);
+  WriteFile(cut, std::vector<unsigned char>(png.begin(), png.begin() + FindChunk(png, "IDAT") + 20));
+  EXPECT_EQ(FindImageDecoder(reinterpret_cast<intptr_t>(cut.c_str()), nullptr), 0);
+  WriteFile(cut, std::vector<unsigned char>(png.begin(), png.begin() + FindChunk(png, "IDAT", 2) + 20));
   ASSERT_EQ(FindImageDecoder(reinterpret_cast<intptr_t>(cut.c_str()), nullptr), 1);
   std::vector<uint8_t> out(9 * 3 * 9);
   EXPECT_EQ(DecodeCurrentImage(out.data(), 27, 0), 0);
   EXPECT_EQ(OpenDescriptors(), before);
   EXPECT_EQ(remove(cut.c_str()), 0);
+}
+
+TEST_F(PngDecoderTest, EveryTruncationOfAFileFailsCleanly) {
+  TestPicture p = MakePicture(7, 6, PNG_COLOR_TYPE_GRAY_ALPHA, 8, true);
+  p.idatSize = 24;
+  const std::vector<unsigned char> png = EncodePng(p);
+  const size_t iend = FindChunk(png, "IEND");
+  const std::string path = TestFilePath("truncated.png");
+  const int before = OpenDescriptors();
+  for (size_t length = 0; length < png.size(); length++) {
+    WriteFile(path, std::vector<unsigned char>(png.begin(), png.begin() + static_cast<ptrdiff_t>(length)));
+    int probe = FindImageDecoder(reinterpret_cast<intptr_t>(path.c_str()), nullptr);
+    if (!probe) continue;
+    std::vector<uint8_t> out(7 * 4 * 6, 0);
+    int decoded = DecodeCurrentImage(out.data(), 28, 0);
+    if (length < iend) {
+      EXPECT_EQ(decoded, 0) << length;
+    } else if (decoded) {
+      EXPECT_EQ(out, ExpectedPixels(p)) << length;
+    }
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(remove(path.c_str()), 0);
 }
 
 TEST_F(PngDecoderTest, AFileProbedAndNeverDecodedIsClosedByTheNextSearch) {

@@ -19,6 +19,7 @@ struct TestPicture {
   std::vector<png_byte> paletteAlpha;      // tRNS for a palette picture
   bool greyOrRgbKey = false;               // tRNS for grey or RGB: keyColour
   png_color_16 keyColour = {};
+  size_t idatSize = 0;                     // split the image data into chunks of this size
 };
 
 inline int ChannelsOf(int colourType) {
@@ -70,6 +71,7 @@ inline bool Write(const TestPicture* p, png_bytep* rows, std::vector<unsigned ch
     return false;
   }
   png_set_write_fn(write, out, Append, Flush);
+  if (p->idatSize) png_set_compression_buffer_size(write, p->idatSize);
   png_set_IHDR(write, info, p->width, p->height, p->bitDepth, p->colourType,
                p->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -186,16 +188,38 @@ inline void FixChunkCrc(std::vector<unsigned char>& png, size_t offset) {
   png[at + 3] = static_cast<unsigned char>(crc);
 }
 
-// Offset of the first chunk of the given type (its length field), or 0.
-inline size_t FindChunk(const std::vector<unsigned char>& png, const char* type) {
+// Offset of the nth chunk of the given type (its length field), or 0.
+inline size_t FindChunk(const std::vector<unsigned char>& png, const char* type, int nth = 0) {
   size_t at = 8;
   while (at + 12 <= png.size()) {
     uint32_t length = (uint32_t(png[at]) << 24) | (uint32_t(png[at + 1]) << 16) |
                       (uint32_t(png[at + 2]) << 8) | png[at + 3];
-    if (memcmp(&png[at + 4], type, 4) == 0) return at;
+    if (memcmp(&png[at + 4], type, 4) == 0 && nth-- == 0) return at;
     at += 12 + static_cast<size_t>(length);
   }
   return 0;
+}
+
+// The file with a chunk of the given type and data put in front of the chunk at offset.
+inline std::vector<unsigned char> InsertChunk(const std::vector<unsigned char>& png, size_t offset,
+                                              const char* type, const std::vector<unsigned char>& data) {
+  std::vector<unsigned char> chunk(12 + data.size());
+  chunk[0] = static_cast<unsigned char>(data.size() >> 24);
+  chunk[1] = static_cast<unsigned char>(data.size() >> 16);
+  chunk[2] = static_cast<unsigned char>(data.size() >> 8);
+  chunk[3] = static_cast<unsigned char>(data.size());
+  memcpy(&chunk[4], type, 4);
+  if (!data.empty()) memcpy(&chunk[8], data.data(), data.size());
+  std::vector<unsigned char> out(png.begin(), png.begin() + static_cast<ptrdiff_t>(offset));
+  size_t at = out.size();
+  out.insert(out.end(), chunk.begin(), chunk.end());
+  out.insert(out.end(), png.begin() + static_cast<ptrdiff_t>(offset), png.end());
+  uLong crc = crc32(0, &out[at + 4], static_cast<uInt>(data.size() + 4));
+  out[at + 8 + data.size()] = static_cast<unsigned char>(crc >> 24);
+  out[at + 9 + data.size()] = static_cast<unsigned char>(crc >> 16);
+  out[at + 10 + data.size()] = static_cast<unsigned char>(crc >> 8);
+  out[at + 11 + data.size()] = static_cast<unsigned char>(crc);
+  return out;
 }
 
 inline void PutBigEndian(std::vector<unsigned char>& png, size_t at, uint32_t v) {

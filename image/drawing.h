@@ -31,6 +31,8 @@ struct DrawingOutput {
   DrawingReacquireRoutine reacquire;    // a fresh device context after direct pixel access
   DrawingDirectAccessRoutine directAccess;  // gives the context up; pixels' address and pitch
 };
+// Twelve 32-bit fields in the 32-bit program.
+static_assert(sizeof(void*) != 4 || sizeof(DrawingOutput) == 48, "DrawingOutput layout");
 
 // Drawing flags.
 const int32_t DrawTransparentText = 1;

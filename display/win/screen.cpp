@@ -11,6 +11,12 @@
 #include "input/keyboard.h"
 #include "input/mouse.h"
 
+// Records are passed with their own size: on 32-bit Windows these are the documented 124 and
+// 100 bytes, on 64-bit they are larger (and DirectDraw checks).
+#ifndef _WIN64
+static_assert(sizeof(DDSURFACEDESC2) == 124 && sizeof(DDBLTFX) == 100, "DirectDraw record sizes");
+#endif
+
 ScreenState Screen;
 
 DirectDrawCreateExRoutine ScreenDirectDrawCreateEx = nullptr;

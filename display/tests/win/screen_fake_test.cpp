@@ -10,8 +10,10 @@
 
 #include "display/screen.h"
 #include "display/sprites.h"
+#include "display/tests/bitmap_builder.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/fake_ddraw.h"
+#include "display/tests/win/png_builder.h"
 
 using Calls = std::vector<std::string>;
 
@@ -676,4 +678,42 @@ TEST_F(FakeScreen, FailedBackupLeavesNoBlock) {
     EXPECT_EQ(nullptr, LookupSprite(1)->backup);
     EXPECT_EQ(1, Log().Count(dd->lastSurface()->name + ".Release"));
   }
+}
+
+TEST_F(FakeScreen, PaletteScreensTakePaletteBitmapsOnly) {
+  Open(640, 480, 8);
+  BitmapSpec spec;
+  spec.width = 3;
+  spec.height = 2;
+  spec.bitsPerPixel = 8;
+  spec.palette = {0, 0xFFFFFF};
+  spec.pixels = {1, 2, 3, 0, 4, 5, 6, 0};
+  const std::vector<uint8_t> file = BuildBitmapFile(spec);
+  ASSERT_NE(nullptr, LoadSpriteFromMemory(1, file.data(), 0, file.size()));
+  FakeSurface* s = SurfaceOf(1);
+  EXPECT_EQ(8u, s->format.bits);
+  const uint8_t top[3] = {4, 5, 6}, bottom[3] = {1, 2, 3};   // indices copied, bottom row last
+  EXPECT_EQ(0, memcmp(top, s->At(0, 0), 3));
+  EXPECT_EQ(0, memcmp(bottom, s->At(0, 1), 3));
+  EXPECT_EQ(1, Log().Count(s->name + ".SetColorKey(0x8,0x0,0x0)"));
+  // Deeper pictures do not mix with a palette screen.
+  const std::vector<uint8_t> png = BuildPng(2, 2, 3, TestPicture(2, 2, 3, 0));
+  Log().Clear();
+  EXPECT_EQ(nullptr, LoadSpriteFromMemory(2, png.data(), 0, png.size()));
+  EXPECT_EQ(0, Log().Count("dd.CreateSurface"));
+  EXPECT_EQ(nullptr, LookupSprite(2));
+}
+
+TEST_F(FakeScreen, FailedLockWhileLoadingKeepsTheSprite) {
+  Open();
+  dd->newLockResult = DDERR_SURFACEBUSY;
+  const std::vector<uint8_t> png = BuildPng(4, 4, 4, TestPicture(4, 4, 4, 0));
+  EXPECT_EQ(nullptr, LoadSpriteFromMemory(3, png.data(), SpriteTexture, png.size()));
+  ASSERT_NE(nullptr, LookupSprite(3));
+  EXPECT_EQ(1, Log().Count(SurfaceOf(3)->name + ".SetColorKey"));
+  // Unnamed, such a sprite could never be freed by its number: it goes at once.
+  ListedNode* newest = SpriteEngine.table->listedHead;
+  EXPECT_EQ(nullptr, LoadSpriteFromMemory(AutoNumber, png.data(), SpriteTexture, png.size()));
+  EXPECT_EQ(newest, SpriteEngine.table->listedHead);
+  EXPECT_EQ(1, Log().Count(dd->lastSurface()->name + ".Release"));
 }

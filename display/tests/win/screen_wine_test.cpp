@@ -2,6 +2,7 @@
 // through surface locks.
 #include <windows.h>
 #include <ddraw.h>
+#include <dinput.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/png_builder.h"
 #include "image/decoders.h"
+#include "input/mouse.h"
 
 #include "app/embedded.h"
 
@@ -445,4 +447,24 @@ TEST_F(WineScreen, SecondOpenFreesTheSpritesAndEndScreenHidesTheWindow) {
   FlipScreen();
   ClearOutput(0);
   BlitSprite(10, 0, 0);
+}
+
+TEST_F(WineScreen, DeactivationUnacquiresTheMouse) {
+  Open(32);
+  PumpUntil([] { return GetForegroundWindow() == MultimediaWindow(); }, 1000);
+  ASSERT_EQ(1, OpenMouseDevice());
+  IDirectInputDevice7A* mouse = MouseDevice();
+  ASSERT_NE(nullptr, mouse);
+  ReadMouse();   // cooperative level, buffer size and acquisition
+  DIDEVICEOBJECTDATA records[4];
+  DWORD count = 4;
+  if (mouse->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), records, &count, 0) == DIERR_NOTACQUIRED) mouse->Acquire();
+  count = 4;
+  ASSERT_EQ(DI_OK, mouse->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), records, &count, 0));
+  SendMessageA(MultimediaWindow(), WM_ACTIVATE, WA_INACTIVE, 0);
+  count = 4;
+  EXPECT_EQ(DIERR_NOTACQUIRED, mouse->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), records, &count, 0));
+  SendMessageA(MultimediaWindow(), WM_ACTIVATE, WA_ACTIVE, 0);
+  mouse->Unacquire();
+  CloseMouseDevice();
 }

@@ -3,9 +3,15 @@
 //   make_pictures                 writes them into app/assets of this source tree
 //   make_pictures DIR             writes them into DIR instead
 //   make_pictures --sheet FILE    also writes an enlarged contact sheet of them to FILE
+//   make_pictures --scan FIRST LAST FRAMES
+//                                 lists candidate preview stills (seeds FIRST..LAST, after FRAMES)
+//   make_pictures --still SEED FRAMES DIR
+//                                 draws the preview from another still (for trying candidates)
 //
 // The output is a fixed function of this program (and zlib's deflate): running it again gives the
-// same bytes, which the test suite checks against the committed files.
+// same bytes, which the test suite checks against the committed files. The preview is drawn by
+// the program's own pattern model, random numbers and lists, so a change to any of them that moves
+// a trail point shows up there: run this again and commit the new preview.png.
 #include <png.h>
 
 #include <algorithm>
@@ -100,10 +106,11 @@ void Scan(uint32_t firstSeed, uint32_t lastSeed, int frames) {
     }
     IdatChoice plain;
     plain.filters.assign(p.height, 1);
-    std::printf("seed %u frame %d: black %.1f %%, %d x %d at (%d, %d), %d hues, %.0f %% of the light white, idat %zu\n",
-                seed, frames,
-                100.0 * black / p.pixels.size(), right - left + 1, bottom - top + 1, left, top, still.colours,
-                100.0 * white / (p.pixels.size() - black), CompressRows(p, plain).size());
+    std::printf("seed %u frame %d: black %.1f %%, %d x %d at (%d, %d), %d hues, %.0f %% of the light white, "
+                "idat %zu\n",
+                seed, frames, 100.0 * black / p.pixels.size(), right - left + 1, bottom - top + 1, left, top,
+                still.colours, 100.0 * white / std::max<size_t>(1, p.pixels.size() - black),
+                CompressRows(p, plain).size());
   }
 }
 
@@ -174,7 +181,8 @@ int main(int argc, char** argv) {
       Scan(uint32_t(std::atol(argv[i + 1])), uint32_t(std::atol(argv[i + 2])), std::atoi(argv[i + 3]));
       return 0;
     } else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: make_pictures [--sheet FILE] [DIR] | --scan FIRST LAST FRAMES\n");
+      std::fprintf(stderr, "usage: make_pictures [--sheet FILE] [--still SEED FRAMES] [DIR]\n"
+                           "       make_pictures --scan FIRST LAST FRAMES\n");
       return 2;
     } else {
       dir = argv[i];

@@ -220,8 +220,6 @@ bool FitIdat(const PngPicture& p, size_t target, Bytes* idat, IdatChoice* found)
         if (f == choice.filters[y]) continue;
         IdatChoice c = choice;
         c.filters[y] = uint8_t(f);
-        // Rows of one value filter alike under most types; skip identical data.
-        if (all.rows[f][y] == all.rows[choice.filters[y]][y]) continue;
         Bytes z = Deflate(all.Assemble(c.filters), c);
         ++tries;
         if (distance(z.size()) < distance(best.size())) {

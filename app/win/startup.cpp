@@ -5,10 +5,17 @@
 #include "app/startup.h"
 #include "app/state.h"
 #include "desktop/desktop.h"
+#include "display/sprites.h"
+#include "image/decoders.h"
+#include "image/drawing.h"
+#include "image/images.h"
+#include "input/keyboard.h"
+#include "input/mouse.h"
 #include "runtime/lists.h"
 #include "runtime/memory.h"
 #include "runtime/message.h"
 #include "runtime/params.h"
+#include "sound/sound.h"
 
 namespace {
 
@@ -18,9 +25,9 @@ const char* const Sprite3DError = "Can't open DirectX 7 or later (initsprite)";
 void InitRuntimeLibraries() {
   InitStringStorage();
   InitListedObjectHeap();
-  // DrawingLibraryInit();      2D drawing
-  // ResetImageDecoders();      the image-decoder table
-  // ImageLibraryInit();        images
+  DrawingLibraryInit();
+  ResetImageDecoders();
+  ImageLibraryInit();
   InitProgramParameters();
   // InitPlatformLibraries();   InitCommonControls and CoInitialize
   // InitControlSupport();      controls
@@ -29,10 +36,11 @@ void InitRuntimeLibraries() {
 
 // Non-zero when every device the saver needs is open; stops at the first failure.
 int OpenDevices() {
-  // if (!InitSpriteEngine()) return 0;      the sprite engine with DirectDraw 7
-  // if (!OpenKeyboardDevice()) return 0;    keyboard
-  // if (!OpenMouseDevice()) return 0;       mouse
-  // if (!OpenSoundDevice()) return 0;       sound device, required although nothing is played
+  if (!InitSpriteEngine()) return 0;
+  if (!OpenKeyboardDevice()) return 0;
+  if (!OpenMouseDevice()) return 0;
+  // Required although nothing is played.
+  if (!OpenSoundDevice()) return 0;
   return 1;
 }
 
@@ -62,7 +70,7 @@ void InitialiseApplication() {
   App.EmitterCount = 20;
 
   ExamineDisplays();
-  // RegisterPngDecoder();                   the PNG decoder
+  RegisterPngDecoder();
 }
 
 void StartUp() {
@@ -95,11 +103,12 @@ void RunMode() {
 void ShutdownRuntime() {
   // CloseAllWindows();                      windows
   // ReleaseAllSprites3D();                  3D sprites
-  // CloseSoundDevice();                     sounds and the sound library
-  // CloseMouseDevice();                     mouse
-  // CloseKeyboardDevice();                  keyboard
-  // ShutdownSpriteEngine();                 sprites, the screen and DirectDraw
-  // ReleaseAllImages();                     images
+  CloseSoundDevice();
+  CloseMouseDevice();
+  CloseKeyboardDevice();
+  // Sprites, the screen and DirectDraw.
+  ShutdownSpriteEngine();
+  ReleaseAllImages();
   CloseDisplayLibrary();
 }
 

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "app/saver.h"
 #include "app/startup.h"
 #include "app/state.h"
 #include "desktop/desktop.h"
 #include "display/sprites.h"
+#include "display/sprites3d.h"
 #include "image/decoders.h"
 #include "image/drawing.h"
 #include "image/images.h"
@@ -45,8 +47,7 @@ int OpenDevices() {
 }
 
 int InitSprites3D() {
-  // return Sprite3DLibraryInit();           3D sprites
-  return 1;
+  return Sprite3DLibraryInit();
 }
 
 }  // namespace
@@ -94,7 +95,7 @@ void RunMode() {
       // RunPreview();                       the preview; ends through ExitProgram itself
       break;
     case SaverMode:
-      // SaverLoop();                        the full-screen saver
+      SaverLoop();
       break;
   }
   ExitProgram();
@@ -102,7 +103,7 @@ void RunMode() {
 
 void ShutdownRuntime() {
   // CloseAllWindows();                      windows
-  // ReleaseAllSprites3D();                  3D sprites
+  ReleaseAllSprites3D();
   CloseSoundDevice();
   CloseMouseDevice();
   CloseKeyboardDevice();

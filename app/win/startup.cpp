@@ -18,6 +18,8 @@
 #include "runtime/message.h"
 #include "runtime/params.h"
 #include "sound/sound.h"
+#include "window/controls.h"
+#include "window/window.h"
 
 namespace {
 
@@ -31,9 +33,9 @@ void InitRuntimeLibraries() {
   ResetImageDecoders();
   ImageLibraryInit();
   InitProgramParameters();
-  // InitPlatformLibraries();   InitCommonControls and CoInitialize
-  // InitControlSupport();      controls
-  // InitWindowLibrary();       windows
+  InitPlatformLibraries();
+  InitControlSupport();
+  InitWindowLibrary();
 }
 
 // Non-zero when every device the saver needs is open; stops at the first failure.
@@ -102,7 +104,7 @@ void RunMode() {
 }
 
 void ShutdownRuntime() {
-  // CloseAllWindows();                      windows
+  CloseAllWindows();
   ReleaseAllSprites3D();
   CloseSoundDevice();
   CloseMouseDevice();

@@ -62,7 +62,7 @@ class SizingTest : public WindowTest {
     lastSizingEdge = -1;
     buttonPresses = 0;
     InstallWindowCallback(TrackingLimits);
-    window = Handle(WindowOpen(0, 100, 100, 300, 200, "sizing", WS_POPUP | WS_THICKFRAME, nullptr));
+    window = Handle(WindowOpen(0, 100, 100, 300, 200, "sizing", WS_CHILD | WS_THICKFRAME, Host()));
     ASSERT_NE(window, nullptr);
     DrainEvents();
   }
@@ -241,7 +241,7 @@ TEST_F(SizingTest, WithoutDragFullWindowsTheSystemSizes) {
 }
 
 TEST_F(SizingTest, OnlyTheWindowBeingSizedIsSized) {
-  HWND other = Handle(WindowOpen(1, 500, 300, 200, 150, "other", WS_POPUP | WS_THICKFRAME, nullptr));
+  HWND other = Handle(WindowOpen(1, 500, 300, 200, 150, "other", WS_CHILD | WS_THICKFRAME, Host()));
   RECT otherBefore = WindowRectOf(other);
   SendMessageA(window, WM_SYSCOMMAND, SC_SIZE | WMSZ_RIGHT, 0);
   EXPECT_EQ(SizingLoopFilter(other, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1)), ResultDefault);
@@ -252,19 +252,20 @@ TEST_F(SizingTest, OnlyTheWindowBeingSizedIsSized) {
   EXPECT_FALSE(WindowSizingState()->active);
 }
 
-TEST_F(SizingTest, AChildIsSizedInItsParentsCoordinates) {
-  InstallWindowCallback(nullptr);
-  HWND parent = Own(MakeTestParent(100, 80, 500, 400));
-  HWND child = Handle(WindowOpen(1, 20, 30, 150, 100, "", WS_CHILD | WS_THICKFRAME, parent));
-  ASSERT_NE(child, nullptr);
-  RECT before = WindowRectOf(child);
-  SendMessageA(child, WM_SYSCOMMAND, SC_SIZE | WMSZ_RIGHT, 0);
-  MoveMouseTo(child, before.left + 250, before.top + 10);
-  RECT r = WindowRectOf(child);
+TEST_F(SizingTest, ATopLevelWindowIsSizedInScreenCoordinates) {
+  HWND top = Handle(WindowOpen(1, 150, 120, 300, 200, "top", WS_POPUP | WS_THICKFRAME, nullptr));
+  ASSERT_NE(top, nullptr);
+  RECT before = WindowRectOf(top);
+  SendMessageA(top, WM_SYSCOMMAND, SC_SIZE | WMSZ_RIGHT, 0);
+  MoveMouseTo(top, before.left + 30, before.top + 10);
+  RECT r = WindowRectOf(top);
   EXPECT_EQ(r.left, before.left);
   EXPECT_EQ(r.top, before.top);
-  EXPECT_EQ(r.right, before.left + 252);
-  ReleaseCapture();
+  EXPECT_EQ(r.right - r.left, MinWidth);
+  MoveMouseTo(top, before.left + 350, before.top + 10);
+  EXPECT_EQ(WindowRectOf(top).right, before.left + 352);
+  SendMessageA(top, WM_LBUTTONUP, 0, 0);
+  EXPECT_FALSE(WindowSizingState()->active);
 }
 
 TEST_F(SizingTest, AbsurdTrackingLimitsDoNotOverflow) {

@@ -71,10 +71,13 @@ inline const char* RecordingClass() {
   }
   return "WindowTestRecorder";
 }
-// A visible popup of the recording class (popups need no window manager under Wine).
+// A visible popup of the recording class, shown without activation: Wine without a window manager
+// waits two seconds for the manager whenever an activated top-level window is destroyed, so
+// tests put their windows into one of these where being top-level and active does not matter.
 inline HWND MakeTestParent(int x = 100, int y = 80, int width = 400, int height = 300) {
-  HWND window = CreateWindowExA(0, RecordingClass(), "test parent", WS_POPUP | WS_VISIBLE, x, y, width, height,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND window = CreateWindowExA(0, RecordingClass(), "test parent", WS_POPUP, x, y, width, height, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  ShowWindow(window, SW_SHOWNOACTIVATE);
   return window;
 }
 
@@ -92,11 +95,18 @@ class WindowTest : public ::testing::Test {
     for (HWND window : ownWindows)
       if (IsWindow(window)) DestroyWindow(window);
     ownWindows.clear();
+    host = nullptr;
     DrainEvents();
+  }
+  // A shared host for child windows, made on first use.
+  HWND Host() {
+    if (!host || !IsWindow(host)) host = Own(MakeTestParent(20, 20, 900, 700));
+    return host;
   }
   HWND Own(HWND window) {
     ownWindows.push_back(window);
     return window;
   }
   std::vector<HWND> ownWindows;
+  HWND host = nullptr;
 };

@@ -53,8 +53,8 @@ TEST_F(WindowOpenTest, FlagsZeroGiveACaptionedWindowWithTheClientSizeAskedFor) {
 }
 
 TEST_F(WindowOpenTest, TheWindowIdPropertyHoldsTheNumberPlusOne) {
-  HWND zero = Handle(WindowOpen(0, 10, 10, 100, 80, "zero", 0, nullptr));
-  HWND seven = Handle(WindowOpen(7, 10, 10, 100, 80, "seven", 0, nullptr));
+  HWND zero = Handle(WindowOpen(0, 10, 10, 100, 80, "zero", WindowHidden, nullptr));
+  HWND seven = Handle(WindowOpen(7, 10, 10, 100, 80, "seven", WindowHidden, nullptr));
   ASSERT_NE(zero, nullptr);
   ASSERT_NE(seven, nullptr);
   EXPECT_EQ(reinterpret_cast<intptr_t>(GetPropA(zero, "ZR_WindowID")), 1);
@@ -63,7 +63,7 @@ TEST_F(WindowOpenTest, TheWindowIdPropertyHoldsTheNumberPlusOne) {
 }
 
 TEST_F(WindowOpenTest, EveryWindowGetsTheTabShortcuts) {
-  ASSERT_NE(WindowOpen(3, 10, 10, 100, 80, "keys", 0, nullptr), 0);
+  ASSERT_NE(WindowOpen(3, 10, 10, 100, 80, "keys", WindowHidden, nullptr), 0);
   WindowRecord* record = WindowRecordOf(3);
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->shortcutCount, 2);
@@ -119,7 +119,7 @@ TEST_F(WindowOpenTest, MaximisedAndMinimisedFlagsShowTheWindowThatWay) {
 
 TEST_F(WindowOpenTest, CentredOnTheScreenEvenWithTheDefaultPositionAsked) {
   HWND window = Handle(WindowOpen(0, WindowDefaultPosition, WindowDefaultPosition, 300, 200, "centred",
-                                  WindowCentreOnScreen, nullptr));
+                                  WindowCentreOnScreen | WindowHidden, nullptr));
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(Style(window) & WS_CAPTION, WS_CAPTION);
   RECT r;
@@ -133,7 +133,7 @@ TEST_F(WindowOpenTest, CentredOnTheScreenEvenWithTheDefaultPositionAsked) {
 }
 
 TEST_F(WindowOpenTest, TheDefaultPositionIsTheSystems) {
-  HWND window = Handle(WindowOpen(0, WindowDefaultPosition, 40, 300, 200, "default", 0, nullptr));
+  HWND window = Handle(WindowOpen(0, WindowDefaultPosition, 40, 300, 200, "default", WindowHidden, nullptr));
   ASSERT_NE(window, nullptr);
   RECT r;
   GetWindowRect(window, &r);
@@ -149,7 +149,7 @@ TEST_F(WindowOpenTest, TheDefaultPositionIsTheSystems) {
 TEST_F(WindowOpenTest, AClientLargerThanTheScreenIsClippedAndPlacedAtTheOrigin) {
   int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
   HWND window = Handle(WindowOpen(0, 500, 500, screenWidth + 300, screenHeight + 200, "huge",
-                                  WS_POPUP | WindowCentreOnScreen, nullptr));
+                                  WS_POPUP | WindowCentreOnScreen | WindowHidden, nullptr));
   ASSERT_NE(window, nullptr);
   RECT r;
   GetWindowRect(window, &r);
@@ -161,7 +161,7 @@ TEST_F(WindowOpenTest, AClientLargerThanTheScreenIsClippedAndPlacedAtTheOrigin) 
 
 TEST_F(WindowOpenTest, CentredOnTheParentOrTheActiveWindowRaisedToZero) {
   HWND owner = Own(MakeTestParent(200, 100, 400, 300));
-  HWND popup = Handle(WindowOpen(0, 0, 0, 100, 50, "owned", WS_POPUP | WindowCentreOnParent, owner));
+  HWND popup = Handle(WindowOpen(0, 0, 0, 100, 50, "owned", WS_POPUP | WindowCentreOnParent | WindowHidden, owner));
   ASSERT_NE(popup, nullptr);
   RECT r;
   GetWindowRect(popup, &r);
@@ -170,7 +170,7 @@ TEST_F(WindowOpenTest, CentredOnTheParentOrTheActiveWindowRaisedToZero) {
 
   // A window larger than the one it is centred on would start left of and above the screen.
   HWND corner = Own(MakeTestParent(0, 0, 100, 100));
-  HWND wide = Handle(WindowOpen(1, 0, 0, 300, 300, "wide", WS_POPUP | WindowCentreOnParent, corner));
+  HWND wide = Handle(WindowOpen(1, 0, 0, 300, 300, "wide", WS_POPUP | WindowCentreOnParent | WindowHidden, corner));
   ASSERT_NE(wide, nullptr);
   GetWindowRect(wide, &r);
   EXPECT_EQ(r.left, 0);
@@ -179,14 +179,14 @@ TEST_F(WindowOpenTest, CentredOnTheParentOrTheActiveWindowRaisedToZero) {
   // Without a parent the active window is the reference; without either x and y stay.
   SetActiveWindow(owner);
   ASSERT_EQ(GetActiveWindow(), owner);
-  HWND around = Handle(WindowOpen(2, 5, 5, 200, 100, "active", WS_POPUP | WindowCentreOnParent, nullptr));
+  HWND around = Handle(WindowOpen(2, 5, 5, 200, 100, "active", WS_POPUP | WindowCentreOnParent | WindowHidden, nullptr));
   GetWindowRect(around, &r);
   EXPECT_EQ(r.left, 200 + (400 - 200) / 2);
   EXPECT_EQ(r.top, 100 + (300 - 100) / 2);
 }
 
 TEST_F(WindowOpenTest, AnAutoNumberedWindowIsKnownByItsRecordAddress) {
-  intptr_t number = WindowOpen(AutoNumber, 10, 10, 120, 90, "auto", WS_POPUP, nullptr);
+  intptr_t number = WindowOpen(AutoNumber, 10, 10, 120, 90, "auto", WS_POPUP | WindowHidden, nullptr);
   ASSERT_NE(number, 0);
   WindowRecord* record = WindowRecordOf(number);
   ASSERT_NE(record, nullptr);
@@ -205,15 +205,15 @@ TEST_F(WindowOpenTest, AnAutoNumberedWindowIsKnownByItsRecordAddress) {
 }
 
 TEST_F(WindowOpenTest, ReopeningANumberClosesTheWindowThatHadIt) {
-  HWND first = Handle(WindowOpen(4, 10, 10, 100, 80, "first", WS_POPUP, nullptr));
-  HWND second = Handle(WindowOpen(4, 10, 10, 100, 80, "second", WS_POPUP, nullptr));
+  HWND first = Handle(WindowOpen(4, 10, 10, 100, 80, "first", WS_POPUP | WindowHidden, nullptr));
+  HWND second = Handle(WindowOpen(4, 10, 10, 100, 80, "second", WS_POPUP | WindowHidden, nullptr));
   ASSERT_NE(second, nullptr);
   EXPECT_FALSE(IsWindow(first));
   EXPECT_EQ(WindowHandle(4), second);
 }
 
 TEST_F(WindowOpenTest, NumbersBeyondTheFirstSlotsGrowTheTable) {
-  HWND window = Handle(WindowOpen(40, 10, 10, 100, 80, "forty", WS_POPUP, nullptr));
+  HWND window = Handle(WindowOpen(40, 10, 10, 100, 80, "forty", WS_POPUP | WindowHidden, nullptr));
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(WindowHandle(40), window);
   EXPECT_GE(WindowTable()->capacity, 41u);
@@ -232,7 +232,7 @@ TEST_F(WindowOpenTest, AFailedCreationFreesTheRecordAndTheClass) {
 using WindowCloseTest = WindowTest;
 
 TEST_F(WindowCloseTest, ClosingDestroysTheWindowAndItsClass) {
-  HWND window = Handle(WindowOpen(2, 10, 10, 100, 80, "closing", 0, nullptr));
+  HWND window = Handle(WindowOpen(2, 10, 10, 100, 80, "closing", WindowHidden, nullptr));
   ASSERT_NE(window, nullptr);
   WindowClose(2);
   EXPECT_FALSE(IsWindow(window));
@@ -242,14 +242,14 @@ TEST_F(WindowCloseTest, ClosingDestroysTheWindowAndItsClass) {
 }
 
 TEST_F(WindowCloseTest, ANumberWithoutAWindowIsLeftAlone) {
-  HWND window = Handle(WindowOpen(1, 10, 10, 100, 80, "stays", WS_POPUP, nullptr));
+  HWND window = Handle(WindowOpen(1, 10, 10, 100, 80, "stays", WS_POPUP | WindowHidden, nullptr));
   WindowClose(0);
   WindowClose(9999);
   WindowClose(reinterpret_cast<intptr_t>(&window));  // not an identifier this table made
   WindowClose(1);
   WindowClose(1);  // twice
   EXPECT_FALSE(IsWindow(window));
-  HWND other = Handle(WindowOpen(1, 10, 10, 100, 80, "again", WS_POPUP, nullptr));
+  HWND other = Handle(WindowOpen(1, 10, 10, 100, 80, "again", WS_POPUP | WindowHidden, nullptr));
   WindowClose(0);
   EXPECT_TRUE(IsWindow(other));
 }
@@ -265,17 +265,24 @@ TEST_F(WindowCloseTest, AnOwnedWindowGivesTheActivationBackToItsOwner) {
 }
 
 TEST_F(WindowCloseTest, AFrameChildIsHandedToItsFrameClientAndItsResourcesFreed) {
-  HWND window = Handle(WindowOpen(6, 10, 10, 100, 80, "framed", WS_POPUP, nullptr));
+  HWND window = Handle(WindowOpen(6, 10, 10, 100, 80, "framed", WS_POPUP | WindowHidden, nullptr));
   HWND client = Own(MakeTestParent());
   WindowRecord* record = WindowRecordOf(6);
   ASSERT_NE(record, nullptr);
   record->frameClient = client;
-  record->backgroundBrush = CreateSolidBrush(RGB(1, 2, 3));
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  record->backgroundBrush = brush;
+  HACCEL shortcuts = record->shortcutTable;
   SetPropA(window, "ZR_DropAccept", reinterpret_cast<HANDLE>(1));
   WindowClose(6);
+  EXPECT_EQ(GetObjectType(brush), 0u);
+  EXPECT_EQ(CopyAcceleratorTableA(shortcuts, nullptr, 0), 0);
   ASSERT_EQ(CountRecorded(WM_MDIDESTROY, client), 1);
-  for (const RecordedMessage& m : RecordedMessages())
-    if (m.message == WM_MDIDESTROY) EXPECT_EQ(m.wParam, reinterpret_cast<WPARAM>(window));
+  for (const RecordedMessage& m : RecordedMessages()) {
+    if (m.message == WM_MDIDESTROY) {
+      EXPECT_EQ(m.wParam, reinterpret_cast<WPARAM>(window));
+    }
+  }
   // The frame client would destroy it; this one only recorded the request.
   EXPECT_TRUE(IsWindow(window));
   EXPECT_EQ(GetPropA(window, "ZR_WindowID"), nullptr);
@@ -285,10 +292,10 @@ TEST_F(WindowCloseTest, AFrameChildIsHandedToItsFrameClientAndItsResourcesFreed)
 }
 
 TEST_F(WindowCloseTest, CloseAllWindowsClosesNumberedAndAutoNumberedWindows) {
-  HWND a = Handle(WindowOpen(0, 10, 10, 100, 80, "a", WS_POPUP, nullptr));
-  HWND b = Handle(WindowOpen(20, 10, 10, 100, 80, "b", WS_POPUP, nullptr));
-  intptr_t c = WindowOpen(AutoNumber, 10, 10, 100, 80, "c", WS_POPUP, nullptr);
-  intptr_t d = WindowOpen(AutoNumber, 10, 10, 100, 80, "d", WS_POPUP, nullptr);
+  HWND a = Handle(WindowOpen(0, 10, 10, 100, 80, "a", WS_POPUP | WindowHidden, nullptr));
+  HWND b = Handle(WindowOpen(20, 10, 10, 100, 80, "b", WS_CHILD, Host()));
+  intptr_t c = WindowOpen(AutoNumber, 10, 10, 100, 80, "c", WS_POPUP | WindowHidden, nullptr);
+  intptr_t d = WindowOpen(AutoNumber, 10, 10, 100, 80, "d", WS_CHILD, Host());
   HWND hc = WindowHandle(c), hd = WindowHandle(d);
   ASSERT_TRUE(a && b && hc && hd);
   CloseAllWindows();
@@ -305,7 +312,7 @@ TEST_F(WindowCloseTest, CloseAllWindowsClosesNumberedAndAutoNumberedWindows) {
 }
 
 TEST_F(WindowCloseTest, AWindowDestroyedBehindTheLibrarysBackStillClosesQuietly) {
-  HWND window = Handle(WindowOpen(0, 10, 10, 100, 80, "gone", WS_POPUP, nullptr));
+  HWND window = Handle(WindowOpen(0, 10, 10, 100, 80, "gone", WS_POPUP | WindowHidden, nullptr));
   DestroyWindow(window);
   CloseAllWindows();
   EXPECT_EQ(WindowHandle(0), nullptr);
@@ -335,7 +342,7 @@ LRESULT CALLBACK ThirtyTwoBitContinue(HWND window, UINT message, WPARAM wParam, 
 using WindowChainTest = WindowTest;
 
 TEST_F(WindowChainTest, ACallbacksValueIsTheResultAndContinueLetsTheLibraryRun) {
-  HWND window = Handle(WindowOpen(0, 10, 10, 100, 80, "callback", WS_POPUP, nullptr));
+  HWND window = Handle(WindowOpen(0, 10, 10, 100, 80, "callback", WS_POPUP | WindowHidden, nullptr));
   DrainEvents();
   InstallWindowCallback(AnswerCloseWith42);
   EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 42);
@@ -346,7 +353,7 @@ TEST_F(WindowChainTest, ACallbacksValueIsTheResultAndContinueLetsTheLibraryRun) 
   EXPECT_GT(globalCalls, 0);
 
   // A window's own callback takes the global one's place for that window only.
-  HWND other = Handle(WindowOpen(1, 10, 10, 100, 80, "own", WS_POPUP, nullptr));
+  HWND other = Handle(WindowOpen(1, 10, 10, 100, 80, "own", WS_CHILD, Host()));
   ASSERT_TRUE(SetWindowCallback(1, OwnCallback));
   globalCalls = 0;
   EXPECT_EQ(SendMessageA(other, WM_MOVE, 0, 0), 7);
@@ -358,7 +365,7 @@ TEST_F(WindowChainTest, ACallbacksValueIsTheResultAndContinueLetsTheLibraryRun) 
 }
 
 TEST_F(WindowChainTest, ThirtyTwoBitResultValuesAreRecognised) {
-  HWND window = Handle(WindowOpen(0, 10, 10, 100, 80, "thirty-two", WS_POPUP, nullptr));
+  HWND window = Handle(WindowOpen(0, 10, 10, 100, 80, "thirty-two", WS_POPUP | WindowHidden, nullptr));
   DrainEvents();
   InstallWindowCallback(ThirtyTwoBitContinue);
   EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
@@ -374,8 +381,7 @@ LRESULT CALLBACK DefaultEverything(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 TEST_F(WindowChainTest, ACallbackAnsweringEverythingKeepsTheLibraryOut) {
-  HWND host = Own(MakeTestParent());
-  HWND window = Handle(WindowOpen(0, 0, 0, 400, 300, "Vorlune Screensaver", WS_CHILD, host));
+  HWND window = Handle(WindowOpen(0, 0, 0, 400, 300, "Vorlune Screensaver", WS_CHILD, Host()));
   DrainEvents();
   InstallWindowCallback(DefaultEverything);
   SendMessageA(window, WM_MOVE, 0, 0);
@@ -386,7 +392,7 @@ TEST_F(WindowChainTest, ACallbackAnsweringEverythingKeepsTheLibraryOut) {
 }
 
 TEST_F(WindowChainTest, AChildOfAnotherClassIsServedAsItsLibraryWindow) {
-  HWND window = Handle(WindowOpen(3, 10, 10, 200, 150, "parent", WS_POPUP, nullptr));
+  HWND window = Handle(WindowOpen(3, 10, 10, 200, 150, "parent", WS_CHILD, Host()));
   HWND child = Own(CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, window, nullptr,
                                    GetModuleHandleA(nullptr), nullptr));
   SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowClassProcedure));
@@ -400,7 +406,7 @@ TEST_F(WindowChainTest, AChildOfAnotherClassIsServedAsItsLibraryWindow) {
 }
 
 TEST_F(WindowChainTest, SystemColourChangesReachEveryChild) {
-  HWND window = Handle(WindowOpen(0, 10, 10, 200, 150, "colours", WS_POPUP, nullptr));
+  HWND window = Handle(WindowOpen(0, 10, 10, 200, 150, "colours", WS_POPUP | WindowHidden, nullptr));
   HWND a = CreateWindowExA(0, RecordingClass(), "", WS_CHILD, 0, 0, 10, 10, window, nullptr, nullptr, nullptr);
   HWND b = CreateWindowExA(0, RecordingClass(), "", WS_CHILD, 20, 0, 10, 10, window, nullptr, nullptr, nullptr);
   SendMessageA(window, WM_SYSCOLORCHANGE, 0, 0);
@@ -414,7 +420,7 @@ TEST_F(WindowChainTest, SystemColourChangesReachEveryChild) {
 }
 
 TEST_F(WindowChainTest, AFrameGetsTheFrameDefaultsExceptForItsSize) {
-  HWND frame = Handle(WindowOpen(0, 10, 10, 300, 200, "frame", WS_POPUP | WS_CLIPCHILDREN, nullptr));
+  HWND frame = Handle(WindowOpen(0, 10, 10, 300, 200, "frame", WS_CHILD | WS_CLIPCHILDREN, Host()));
   CLIENTCREATESTRUCT create = {nullptr, 1000};
   HWND client = CreateWindowExA(0, "MDICLIENT", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 50, 40, frame, nullptr,
                                 GetModuleHandleA(nullptr), &create);
@@ -426,7 +432,7 @@ TEST_F(WindowChainTest, AFrameGetsTheFrameDefaultsExceptForItsSize) {
   GetWindowRect(client, &r);
   EXPECT_EQ(r.right - r.left, 50);
   // WM_SETFOCUS goes to the frame default, which hands the focus to the client.
-  SetFocus(frame);
+  SendMessageA(frame, WM_SETFOCUS, 0, 0);
   EXPECT_EQ(GetFocus(), client);
   RemovePropA(frame, "ZR_MDI_Gadget");
 }
@@ -454,7 +460,7 @@ class ControlRoutingTest : public WindowTest {
     WindowTest::SetUp();
     controlCalls.clear();
     controlAnswer = ResultDefault;
-    window = Handle(WindowOpen(0, 10, 10, 200, 150, "controls", WS_POPUP, nullptr));
+    window = Handle(WindowOpen(0, 10, 10, 200, 150, "controls", WS_CHILD, Host()));
     button = CreateWindowExA(0, "BUTTON", "b", WS_CHILD | WS_VISIBLE, 0, 0, 40, 20, window,
                              reinterpret_cast<HMENU>(static_cast<intptr_t>(12)), GetModuleHandleA(nullptr), nullptr);
     control = static_cast<ControlRecord*>(AllocateObject(ControlTable(), 12));
@@ -462,6 +468,7 @@ class ControlRoutingTest : public WindowTest {
     control->kind = &recordingKind;
     SetPropA(button, "ZR_ID", reinterpret_cast<HANDLE>(12));
     DrainEvents();
+    controlCalls.clear();  // the button's painting asked for its colours
   }
   void TearDown() override {
     ReleaseObject(ControlTable(), 12);

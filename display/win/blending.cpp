@@ -1,0 +1,129 @@
+// Software blending on DirectDraw surfaces and the system-memory software frame.
+#include <windows.h>
+#include <ddraw.h>
+
+#include <cstring>
+
+#include "display/blend.h"
+#include "display/blending.h"
+#include "display/screen.h"
+#include "display/sprites.h"
+
+namespace {
+
+DDSURFACEDESC2 scratchLock;
+
+void ZeroDescription(DDSURFACEDESC2& description) {
+  memset(&description, 0, sizeof(description));
+  description.dwSize = sizeof(description);
+}
+
+// Locks the whole surface. Kept locked only when its pixels have the given depth and reach at
+// least to column right and row bottom, so that the rows can be walked without checks.
+bool LockCovering(IDirectDrawSurface7* surface, DDSURFACEDESC2& lock, int32_t depth, int32_t right, int32_t bottom) {
+  ZeroDescription(lock);
+  if (surface->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr) != 0) return false;
+  if (lock.lpSurface && lock.ddpfPixelFormat.dwRGBBitCount == static_cast<DWORD>(depth) &&
+      static_cast<int64_t>(lock.dwWidth) >= right && static_cast<int64_t>(lock.dwHeight) >= bottom &&
+      lock.lPitch >= static_cast<LONG>(lock.dwWidth) * (depth / 8))
+    return true;
+  surface->Unlock(nullptr);
+  return false;
+}
+
+uint8_t* PixelAt(const DDSURFACEDESC2& lock, int32_t x, int32_t y, int32_t bytesPerPixel) {
+  return static_cast<uint8_t*>(lock.lpSurface) + static_cast<ptrdiff_t>(y) * lock.lPitch +
+         static_cast<ptrdiff_t>(x) * bytesPerPixel;
+}
+
+void BlendAtDepth(const BlendRows& rows, const BlendMode& mode, int32_t depth) {
+  if (depth == 16) BlendRows16(rows, mode);
+  else BlendRows32(rows, mode);
+}
+
+}  // namespace
+
+int32_t EnsureScratchSurface() {
+  if (Screen.scratchSurface && Screen.scratchWidth == Screen.outputWidth && Screen.scratchHeight == Screen.outputHeight)
+    return 1;
+  if (Screen.scratchSurface) {
+    // Never leave the draw target on a released surface.
+    if (Screen.drawTarget == Screen.scratchSurface) Screen.drawTarget = Screen.savedDrawTarget;
+    Screen.scratchSurface->Release();
+    Screen.scratchSurface = nullptr;
+  }
+  Screen.scratchWidth = Screen.outputWidth;
+  Screen.scratchHeight = Screen.outputHeight;
+  // No output (no screen yet): nothing to stand in for.
+  if (!Screen.directDraw || Screen.scratchWidth <= 0 || Screen.scratchHeight <= 0) return 0;
+  DDSURFACEDESC2 description;
+  ZeroDescription(description);
+  description.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
+  description.dwWidth = static_cast<DWORD>(Screen.scratchWidth);
+  description.dwHeight = static_cast<DWORD>(Screen.scratchHeight);
+  description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+  IDirectDrawSurface7* surface = nullptr;
+  if (Screen.directDraw->CreateSurface(&description, &surface, nullptr) != 0 || !surface) return 0;
+  Screen.scratchSurface = surface;
+  return 1;
+}
+
+int32_t BeginSoftwareFrame() {
+  Screen.softwareFrame = FALSE;
+  if (EnsureScratchSurface()) {
+    // A second start without an end keeps the real target, so the frame still reaches it.
+    if (Screen.drawTarget != Screen.scratchSurface) Screen.savedDrawTarget = Screen.drawTarget;
+    Screen.softwareFrame = TRUE;
+    Screen.drawTarget = Screen.scratchSurface;
+  }
+  return Screen.softwareFrame ? 1 : 0;
+}
+
+void EndSoftwareFrame() {
+  if (!Screen.softwareFrame) return;
+  Screen.drawTarget = Screen.savedDrawTarget;
+  if (Screen.drawTarget && Screen.scratchSurface)
+    Screen.drawTarget->Blt(nullptr, Screen.scratchSurface, nullptr, DDBLT_WAIT, nullptr);
+}
+
+void BlendSprite(ObjectNumber number, int32_t x, int32_t y, int32_t intensity) {
+  SpriteRecord* sprite = LookupSprite(number);
+  if (!sprite || sprite->depth == MemorySpriteDepth) return;
+  const BlendMode mode = BlendModeFor(intensity);
+  BlendArea area;
+  if (!ClipBlendArea(x, y, sprite->displayWidth, sprite->displayHeight, Screen.outputWidth, Screen.outputHeight, &area))
+    return;
+  if (!EnsureScratchSurface() && !Screen.softwareFrame) return;
+  const int32_t depth = Screen.screenDepth;
+  IDirectDrawSurface7* target = Screen.drawTarget;
+  if ((depth != 16 && depth != 32) || !target) return;
+  const int32_t bytes = depth / 8;
+  const int32_t sourceX = sprite->sourceX + area.skipX, sourceY = sprite->sourceY + area.skipY;
+  const int32_t right = area.x + area.width, bottom = area.y + area.height;
+  DDSURFACEDESC2& spriteLock = SpriteEngine.spriteLock;
+  DDSURFACEDESC2& targetLock = SpriteEngine.targetLock;
+  if (!LockCovering(sprite->surface, spriteLock, depth, sourceX + area.width, sourceY + area.height)) return;
+  if (!LockCovering(target, targetLock, depth, right, bottom)) {
+    sprite->surface->Unlock(nullptr);
+    return;
+  }
+  BlendRows rows = {PixelAt(spriteLock, sourceX, sourceY, bytes), spriteLock.lPitch,
+                    PixelAt(targetLock, area.x, area.y, bytes),   targetLock.lPitch,
+                    nullptr,                                      0,
+                    area.width,                                   area.height};
+  if (Screen.softwareFrame) {
+    rows.output = rows.target;
+    rows.outputPitch = rows.targetPitch;
+    BlendAtDepth(rows, mode, depth);
+  } else if (Screen.scratchSurface && LockCovering(Screen.scratchSurface, scratchLock, depth, right, bottom)) {
+    // Outside a software frame the blend is made in the scratch surface and the touched pixels
+    // are copied to the target.
+    rows.output = PixelAt(scratchLock, area.x, area.y, bytes);
+    rows.outputPitch = scratchLock.lPitch;
+    BlendAtDepth(rows, mode, depth);
+    CopyBlendedPixels(rows, bytes);
+    Screen.scratchSurface->Unlock(nullptr);
+  }
+  target->Unlock(nullptr);
+  sprite->surface->Unlock(nullptr);
+}

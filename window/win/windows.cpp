@@ -28,6 +28,13 @@ void ClassNameOf(ObjectNumber number, char (&name)[40]) {
   std::snprintf(name, sizeof(name), "WindowClass_%lld", static_cast<long long>(number));
 }
 
+// Sizes and positions are worked out wide, so absurd arguments cannot overflow.
+int32_t ClampToInt32(int64_t value) {
+  if (value < INT32_MIN) return INT32_MIN;
+  if (value > INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(value);
+}
+
 HINSTANCE ProgramInstance() { return static_cast<HINSTANCE>(App.instance); }
 
 void CloseWindowRelease(ObjectNumber number) { WindowClose(number); }
@@ -122,10 +129,12 @@ intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, in
   }
   DWORD style = flags & ~OwnFlags;
 
-  RECT frame = {0, 0, width, height};
+  // The frame is measured around an empty client and added here: the system's own sum would
+  // overflow for a client size near the end of the range and escape the clipping below.
+  RECT frame = {0, 0, 0, 0};
   AdjustWindowRect(&frame, style, FALSE);
-  int32_t outerWidth = frame.right - frame.left;
-  int32_t outerHeight = frame.bottom - frame.top;
+  int32_t outerWidth = ClampToInt32(static_cast<int64_t>(width) + (frame.right - frame.left));
+  int32_t outerHeight = ClampToInt32(static_cast<int64_t>(height) + (frame.bottom - frame.top));
 
   if ((x == WindowDefaultPosition || y == WindowDefaultPosition) && !(flags & OwnFlags)) {
     x = CW_USEDEFAULT;
@@ -136,14 +145,14 @@ intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, in
     int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);
     if (outerWidth > screenWidth) outerWidth = screenWidth;
     if (outerHeight > screenHeight) outerHeight = screenHeight;
-    x = (screenWidth - outerWidth) / 2;
-    y = (screenHeight - outerHeight) / 2;
+    x = ClampToInt32((static_cast<int64_t>(screenWidth) - outerWidth) / 2);
+    y = ClampToInt32((static_cast<int64_t>(screenHeight) - outerHeight) / 2);
   } else if (flags & WindowCentreOnParent) {
     HWND around = parent ? parent : GetActiveWindow();
     RECT area;
     if (around && GetWindowRect(around, &area)) {
-      x = area.left + ((area.right - area.left) - outerWidth) / 2;
-      y = area.top + ((area.bottom - area.top) - outerHeight) / 2;
+      x = ClampToInt32(area.left + ((static_cast<int64_t>(area.right) - area.left) - outerWidth) / 2);
+      y = ClampToInt32(area.top + ((static_cast<int64_t>(area.bottom) - area.top) - outerHeight) / 2);
       if (x < 0) x = 0;
       if (y < 0) y = 0;
     }

@@ -157,6 +157,17 @@ TEST_F(WindowOpenTest, AClientLargerThanTheScreenIsClippedAndPlacedAtTheOrigin) 
   EXPECT_EQ(r.top, 0);
   EXPECT_EQ(r.right, screenWidth);
   EXPECT_EQ(r.bottom, screenHeight);
+
+  // Sizes at the very end of the range are clipped the same way, without overflowing.
+  HWND widest = Handle(WindowOpen(1, 0, 0, INT32_MAX, INT32_MAX, "widest", WindowCentreOnScreen | WindowHidden,
+                                  nullptr));
+  ASSERT_NE(widest, nullptr);
+  GetWindowRect(widest, &r);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.right, screenWidth);
+  HWND negative = Handle(WindowOpen(2, 0, 0, INT32_MIN, -5, "negative", WindowCentreOnParent | WindowHidden,
+                                    Host()));
+  EXPECT_EQ(WindowHandle(2), negative);  // made or refused, either way consistently
 }
 
 TEST_F(WindowOpenTest, CentredOnTheParentOrTheActiveWindowRaisedToZero) {

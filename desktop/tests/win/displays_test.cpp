@@ -37,7 +37,7 @@ BOOL WINAPI FakeEnumDevices(LPCSTR device, DWORD index, DISPLAY_DEVICEA* info, D
   if (index == 0) ++devicePasses;
   if (index >= devices.size()) return FALSE;
   const FakeDevice& d = devices[index];
-  std::strncpy(info->DeviceName, d.name, sizeof(info->DeviceName));
+  std::strncpy(info->DeviceName, d.name, sizeof(info->DeviceName) - 1);
   info->StateFlags = d.flags;
   if (devicePasses > 1 && !d.attachedOnSecondPass) info->StateFlags &= ~Attached;
   return TRUE;

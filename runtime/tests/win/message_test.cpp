@@ -153,7 +153,9 @@ TEST_F(MessageTest, SuspendRecordsEachDisabledWindowNewestFirst) {
   for (DisabledWindowNode* n = DisabledWindowChain(); n; n = n->next) {
     ++records;
     EXPECT_EQ(n->record.thread, GetCurrentThreadId());
-    if (n->next) EXPECT_EQ(n->next->previous, n);
+    if (n->next) {
+      EXPECT_EQ(n->next->previous, n);
+    }
     sawA |= n->record.window == a;
     sawB |= n->record.window == b;
   }
@@ -237,7 +239,9 @@ TEST_F(MessageTest, OwnerIsTheForegroundWindowOnlyWhenItIsOurs) {
   HWND now = GetForegroundWindow();
   DWORD process = 0;
   if (now) GetWindowThreadProcessId(now, &process);
-  if (!now || process != GetCurrentProcessId()) EXPECT_EQ(MessageOwner(), nullptr);
+  if (!now || process != GetCurrentProcessId()) {
+    EXPECT_EQ(MessageOwner(), nullptr);
+  }
 }
 
 TEST_F(MessageTest, BoxWithoutOwnerStillDisablesTheThreadsWindows) {
@@ -265,7 +269,9 @@ TEST_F(MessageTest, BoxWithoutOwnerStillDisablesTheThreadsWindows) {
   ASSERT_TRUE(found);
   EXPECT_EQ(result, IDOK);
   EXPECT_FALSE(plainDuring);
-  if (!now) EXPECT_EQ(owner, nullptr);
+  if (!now) {
+    EXPECT_EQ(owner, nullptr);
+  }
   EXPECT_TRUE(IsWindowEnabled(plain));
 }
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -23,6 +25,48 @@ SIZE ClientSize(HWND window) {
   RECT r;
   GetClientRect(window, &r);
   return {r.right - r.left, r.bottom - r.top};
+}
+
+using WindowLibraryTest = WindowTest;
+
+TEST_F(WindowLibraryTest, InitialisationMakesTheTablesAndStates) {
+  ObjectTable* windows = WindowTable();
+  ASSERT_NE(windows, nullptr);
+  EXPECT_EQ(windows->growthStep, 16u);
+  EXPECT_EQ(windows->recordSize, sizeof(WindowRecord));
+  EXPECT_EQ(WindowLibrary()->cursor, LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));
+  ASSERT_NE(WindowEventState(), nullptr);
+  EXPECT_EQ(EventWindow(), -1);
+  ASSERT_NE(WindowSizingState(), nullptr);
+  EXPECT_FALSE(WindowSizingState()->active);
+
+  ObjectTable* controls = ControlTable();
+  ASSERT_NE(controls, nullptr);
+  EXPECT_EQ(controls->growthStep, 50u);
+  EXPECT_EQ(controls->recordSize, sizeof(ControlRecord));
+  ControlLibraryState* state = ControlState();
+  ASSERT_NE(state, nullptr);
+  EXPECT_EQ(state->font, GetStockObject(DEFAULT_GUI_FONT));
+  EXPECT_EQ(state->counter, 10);
+  ASSERT_NE(state->block, nullptr);
+  EXPECT_GE(HeapSize(MainHeap, 0, state->block), 40u);
+
+  // COM is initialised on this thread already, and the extended controls are registered.
+  EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+  CoUninitialize();
+  WNDCLASSA windowClass;
+  EXPECT_TRUE(GetClassInfoA(nullptr, "SysTabControl32", &windowClass));
+  EXPECT_TRUE(GetClassInfoA(nullptr, "SysDateTimePick32", &windowClass));
+}
+
+TEST_F(WindowLibraryTest, AControlIsFreedByDestroyingItsWindow) {
+  HWND button = CreateWindowExA(0, "BUTTON", "c", WS_CHILD, 0, 0, 10, 10, Host(), nullptr, nullptr, nullptr);
+  ControlRecord* control = static_cast<ControlRecord*>(AllocateObject(ControlTable(), 3));
+  control->handle = button;
+  // Another control of the same number takes the place of the first.
+  AllocateObject(ControlTable(), 3);
+  EXPECT_FALSE(IsWindow(button));
+  EXPECT_EQ(LookupObject(ControlTable(), 3), nullptr);
 }
 
 using WindowOpenTest = WindowTest;
@@ -205,6 +249,10 @@ TEST_F(WindowOpenTest, AnAutoNumberedWindowIsKnownByItsRecordAddress) {
   HWND window = WindowHandle(number);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(reinterpret_cast<intptr_t>(GetPropA(window, "ZR_WindowID")), number + 1);
+  DrainEvents();
+  SendMessageA(window, WM_MOVE, 0, 0);
+  EXPECT_EQ(NextWindowEvent(0), EventMove);
+  EXPECT_EQ(EventWindow(), number);
   char expected[48];
   std::snprintf(expected, sizeof(expected), "WindowClass_%lld", static_cast<long long>(number));
   EXPECT_EQ(ClassOf(window), expected);

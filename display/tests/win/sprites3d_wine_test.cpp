@@ -62,6 +62,18 @@ std::vector<uint8_t> SparkleRgbaPng() {
   return BuildPng(16, 16, 4, rgba);
 }
 
+struct DeviceList {
+  std::vector<GUID> ids;
+  std::string names;
+};
+
+HRESULT CALLBACK CollectDevice(char*, char* name, D3DDEVICEDESC7* device, void* context) {
+  DeviceList* list = static_cast<DeviceList*>(context);
+  list->ids.push_back(device->deviceGUID);
+  list->names += std::string(list->names.empty() ? "" : ", ") + name;
+  return D3DENUMRET_OK;
+}
+
 }  // namespace
 
 class WineSprites3D : public ::testing::Test {
@@ -141,18 +153,8 @@ int32_t WineSprites3D::initResult = 0;
 
 TEST_F(WineSprites3D, TheLastEnumeratedDeviceIsTheOneCreated) {
   Open(32);
-  struct Seen {
-    std::vector<GUID> ids;
-    std::string names;
-  } seen;
-  ASSERT_EQ(D3D_OK, Sprites3D.direct3D->EnumDevices(
-                        [](char* description, char* name, D3DDEVICEDESC7* device, void* context) -> HRESULT {
-                          Seen* s = static_cast<Seen*>(context);
-                          s->ids.push_back(device->deviceGUID);
-                          s->names += std::string(s->names.empty() ? "" : ", ") + name;
-                          return D3DENUMRET_OK;
-                        },
-                        &seen));
+  DeviceList seen;
+  ASSERT_EQ(D3D_OK, Sprites3D.direct3D->EnumDevices(CollectDevice, &seen));
   ASSERT_FALSE(seen.ids.empty());
   printf("[ note     ] Direct3D devices: %s\n", seen.names.c_str());
   ASSERT_EQ(1, BeginSprite3DScene());

@@ -30,7 +30,7 @@ void SaverSetUp() {
   BuildFadeTable();
   NewPattern();
   for (int n = 1; n <= 9; ++n) {
-    LoadSpriteFromMemory(n, EmbeddedPicture(n), SpriteTexture);
+    LoadSpriteFromMemory(n, EmbeddedPicture(n), SpriteTexture, EmbeddedPictureSize(n));
     MakeSprite3D(n, n);
   }
   MakeStarField(DisplayWidth(0), DisplayHeight(0));

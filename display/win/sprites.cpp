@@ -267,7 +267,11 @@ void ReleaseSprite(ObjectNumber number) {
 
 void BlitSprite(ObjectNumber number, int32_t x, int32_t y) {
   SpriteRecord* sprite = LookupSprite(number);
-  if (!sprite || !ScreenIsActive() || sprite->depth == MemorySpriteDepth || !Screen.drawTarget) return;
+  // Only a full screen that lost the focus has nothing to draw into; a windowed screen's back
+  // buffer stays usable whichever window is in the foreground (a preview's never is).
+  if (!sprite || (!Screen.windowed && !ScreenIsActive()) || sprite->depth == MemorySpriteDepth ||
+      !Screen.drawTarget)
+    return;
   int32_t w = sprite->displayWidth, h = sprite->displayHeight;
   const int32_t W = Screen.outputWidth, H = Screen.outputHeight;
   if (x >= W || y >= H || x <= -w || y <= -h) return;

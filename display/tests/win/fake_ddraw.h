@@ -85,6 +85,7 @@ class FakeSurface final : public IDirectDrawSurface7 {
   HRESULT getDCResult = DD_OK;
   HRESULT isLostResult = DD_OK;
   HRESULT bltResult = DD_OK;
+  HRESULT setClipperResult = DD_OK;
   bool locked = false;
   IDirectDrawPalette* palette = nullptr;
   DDCOLORKEY colourKey = {0xFFFFFFFF, 0xFFFFFFFF};
@@ -221,7 +222,10 @@ class FakeSurface final : public IDirectDrawSurface7 {
     isLostResult = DD_OK;
     return DD_OK;
   }
-  STDMETHOD(SetClipper)(LPDIRECTDRAWCLIPPER) override { return DD_OK; }
+  STDMETHOD(SetClipper)(LPDIRECTDRAWCLIPPER clipper) override {
+    Add(std::string("SetClipper(") + (clipper ? "clipper" : "0") + ")");
+    return setClipperResult;
+  }
   STDMETHOD(SetColorKey)(DWORD flags, LPDDCOLORKEY key) override {
     Add("SetColorKey(" + Hex(flags) + "," + Hex(key->dwColorSpaceLowValue) + "," + Hex(key->dwColorSpaceHighValue) + ")");
     colourKey = *key;
@@ -289,6 +293,8 @@ class FakeDirectDraw final : public IDirectDraw7 {
   int surfacesCreated = 0;
   DWORD monitorFrequency = 0;
   std::deque<std::pair<HRESULT, DWORD>> scanLines;   // empty: fails (vertical blank)
+  IDirectDrawClipper* clipper = nullptr;             // handed out by CreateClipper; none: refused
+  HRESULT newSetClipperResult = DD_OK;               // given to every new primary surface
   FakeSurface* lastSurface() { return surfaces.empty() ? nullptr : surfaces.back().get(); }
 
   void Add(const std::string& call) { Log().Add("dd." + call); }
@@ -300,7 +306,13 @@ class FakeDirectDraw final : public IDirectDraw7 {
     return static_cast<ULONG>(--references);
   }
   STDMETHOD(Compact)() override { return DD_OK; }
-  STDMETHOD(CreateClipper)(DWORD, LPDIRECTDRAWCLIPPER*, IUnknown*) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(CreateClipper)(DWORD flags, LPDIRECTDRAWCLIPPER* out, IUnknown*) override {
+    Add("CreateClipper(" + Hex(flags) + ")");
+    if (!clipper) return DDERR_UNSUPPORTED;
+    clipper->AddRef();
+    *out = clipper;
+    return DD_OK;
+  }
   STDMETHOD(CreatePalette)(DWORD, LPPALETTEENTRY, LPDIRECTDRAWPALETTE*, IUnknown*) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(CreateSurface)(LPDDSURFACEDESC2 d, LPDIRECTDRAWSURFACE7* out, IUnknown* outer) override {
     std::string call = "CreateSurface(size=" + std::string(d->dwSize == sizeof(DDSURFACEDESC2) ? "ok" : std::to_string(d->dwSize)) +
@@ -335,6 +347,7 @@ class FakeDirectDraw final : public IDirectDraw7 {
         primary->attached = back;
       }
       primary->created = *d;
+      primary->setClipperResult = newSetClipperResult;
       *out = primary;
       return DD_OK;
     }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/preview.h"
 #include "app/saver.h"
 #include "app/startup.h"
 #include "app/state.h"
@@ -94,7 +95,7 @@ void RunMode() {
       ShowPlainMessage(AboutCaption, AboutText);
       break;
     case PreviewMode:
-      // RunPreview();                       the preview; ends through ExitProgram itself
+      RunPreview();   // ends through the exit path itself
       break;
     case SaverMode:
       SaverLoop();

@@ -3,6 +3,7 @@ environment, parse what it reports, and find processes of ours that are still ru
 
 The host's output goes to a file, not a pipe: Wine's own background processes may inherit the
 pipe and keep it open long after the host has ended."""
+import math
 import os
 import re
 import signal
@@ -100,10 +101,14 @@ class HostRun:
 class Host:
     """host.exe started in the background; its report can be read while it runs."""
 
-    def __init__(self, build_dir, commands):
+    def __init__(self, build_dir, commands, home=None):
         self.out = tempfile.NamedTemporaryFile(prefix="vorlune-host-", suffix=".out", delete=False)
         self.err = tempfile.NamedTemporaryFile(prefix="vorlune-host-", suffix=".err", delete=False)
-        args = [os.path.join(WINE_DIR, "run.sh"), build_dir, os.path.join(build_dir, "host.exe")] + list(commands)
+        if home:
+            # The saver inherits the host's environment, HOME included.
+            args = wine_command(build_dir, os.path.join(build_dir, "host.exe"), commands, home)
+        else:
+            args = [os.path.join(WINE_DIR, "run.sh"), build_dir, os.path.join(build_dir, "host.exe")] + list(commands)
         self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=self.out, stderr=self.err,
                                         start_new_session=True)
 
@@ -136,8 +141,8 @@ class Host:
         return result
 
 
-def run_host(build_dir, *commands, timeout=120):
-    return Host(build_dir, commands).finish(timeout)
+def run_host(build_dir, *commands, timeout=120, home=None):
+    return Host(build_dir, commands, home).finish(timeout)
 
 
 def wine_prefix(build_dir):
@@ -227,3 +232,288 @@ def build_dir_from_argv():
             print(f"FAIL: {name} is missing in {b}", flush=True)
             sys.exit(1)
     return b
+
+
+# ---------------------------------------------------------------------------------------------
+# The full-screen saver, driven like a user would: its X window, the keyboard and the mouse by
+# xdotool, and the picture by screenshots of the whole test display.
+
+SAVER_TITLE = "Vorlune Screensaver"
+DEVICE_ERROR = "Can't open DirectX 7 or later, mouse-, input- or sound-device"
+# Wine's threaded Direct3D busy-waits for its command thread. On a machine shared with other jobs
+# that slows the saver down twenty-fold (to a frame or two a second); the saver does the same with
+# or without it, so the picture tests run it with Direct3D on the saver's own thread.
+SINGLE_THREADED_D3D = {"WINE_D3D_CONFIG": "csmt=0"}
+
+
+def display_of(build_dir):
+    with open(os.path.join(os.path.abspath(build_dir), "wine", "display")) as f:
+        return ":" + f.read().strip()
+
+
+def xdotool(build_dir, *args, timeout=10):
+    """Runs xdotool on the build's display; its output, or None when it failed or hung."""
+    env = dict(os.environ, DISPLAY=display_of(build_dir))
+    try:
+        done = subprocess.run(["xdotool"] + [str(a) for a in args], env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+    return done.stdout if done.returncode == 0 else None
+
+
+def windows_named(build_dir, name):
+    """X windows whose name is exactly name."""
+    out = xdotool(build_dir, "search", "--name", "^" + re.escape(name) + "$")
+    return [int(w) for w in out.split()] if out else []
+
+
+def wine_command(build_dir, program, args, home=None):
+    """The command line that runs a Windows program of the build under its Wine environment, with
+    HOME replaced when home is given (a HOME without .asoundrc: a machine with no sound device)."""
+    script = '. "$0/env.sh" "$1"; [ -z "$2" ] || export HOME="$2"; shift 2; exec "$WINE" "$@"'
+    return ["bash", "-c", script, WINE_DIR, os.path.abspath(build_dir), home or "", program] + list(args)
+
+
+class Shot:
+    """A screenshot of the whole display: 8-bit RGB rows, top-down."""
+
+    def __init__(self, data, width, height, taken):
+        self.data, self.width, self.height, self.taken = data, width, height, taken
+
+    def rgb(self, x, y):
+        i = 3 * (y * self.width + x)
+        return self.data[i], self.data[i + 1], self.data[i + 2]
+
+
+def screenshot(build_dir, width, height, taken=None):
+    env = dict(os.environ, DISPLAY=display_of(build_dir))
+    for _ in range(3):
+        try:
+            done = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=env,
+                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            continue
+        if done.returncode == 0 and len(done.stdout) == width * height * 3:
+            return Shot(done.stdout, width, height, time.time() if taken is None else taken)
+        time.sleep(0.5)
+    raise RuntimeError(f"no {width}x{height} screenshot of {display_of(build_dir)}")
+
+
+def save_png(shot, path):
+    """Keeps a screenshot for a person to look at (ImageMagick's convert)."""
+    subprocess.run(["convert", "-size", f"{shot.width}x{shot.height}", "-depth", "8", "rgb:-", path],
+                   input=shot.data, check=False, capture_output=True, timeout=60)
+
+
+# Bytes at or above this value mark a pixel worth looking at; the rest is black for our purposes.
+_LIT_BYTE = re.compile(rb"[\x28-\xff]")
+
+
+class Picture:
+    """What a screenshot of the saver shows.
+
+    coloured: pixels of the pattern's trails (bright and clearly not grey);
+    grey: bright grey or white pixels (star dots, and the white-hot cores of the trails);
+    specks: star dots, small grey spots with no coloured pixel within 12 pixels."""
+
+    def __init__(self, shot):
+        self.shot = shot
+        data, w = shot.data, shot.width
+        seen = set()
+        coloured, grey = [], []
+        for m in _LIT_BYTE.finditer(data):
+            i = m.start() // 3
+            if i in seen:
+                continue
+            seen.add(i)
+            r, g, b = data[3 * i], data[3 * i + 1], data[3 * i + 2]
+            hi, lo = max(r, g, b), min(r, g, b)
+            if hi >= 60 and hi - lo >= 40:
+                coloured.append((i % w, i // w))
+            elif hi >= 40 and hi - lo <= 12:
+                grey.append((i % w, i // w, hi))
+        self.coloured = coloured
+        self.grey = grey
+        cells = {(x // 6, y // 6) for x, y in coloured}
+        near = set()
+        for cx, cy in cells:
+            for dx in (-2, -1, 0, 1, 2):
+                for dy in (-2, -1, 0, 1, 2):
+                    near.add((cx + dx, cy + dy))
+        lone = {(x, y): v for x, y, v in grey if (x // 6, y // 6) not in near}
+        # Group lone grey pixels into spots (8-connected); a star dot is at most 1 x 2 pixels.
+        specks = []
+        left = set(lone)
+        while left:
+            start = left.pop()
+            spot, todo = [start], [start]
+            while todo:
+                x, y = todo.pop()
+                for dx in (-1, 0, 1):
+                    for dy in (-1, 0, 1):
+                        p = (x + dx, y + dy)
+                        if p in left:
+                            left.discard(p)
+                            spot.append(p)
+                            todo.append(p)
+            if len(spot) <= 4:
+                xs = sorted(p[0] for p in spot)
+                ys = sorted(p[1] for p in spot)
+                specks.append((xs[0], ys[0], max(lone[p] for p in spot)))
+        self.specks = specks
+
+    def centroid(self):
+        n = len(self.coloured)
+        if not n:
+            return None
+        return (sum(p[0] for p in self.coloured) / n, sum(p[1] for p in self.coloured) / n)
+
+
+def coloured_overlap(a, b):
+    """|A and B| / |A or B| of two pictures' coloured pixels."""
+    sa, sb = set(a.coloured), set(b.coloured)
+    union = len(sa | sb)
+    return len(sa & sb) / union if union else 1.0
+
+
+def stars_fell(a, b):
+    """Compares the star dots of two pictures: (share of a's dots found at the same place in b,
+    share of a's dots with a dot in the same column of b at another height)."""
+    if not a.specks:
+        return 0.0, 0.0
+    at = {(x, y) for x, y, _ in b.specks}
+    columns = {}
+    for x, y, _ in b.specks:
+        columns.setdefault(x, set()).add(y)
+    same = sum(1 for x, y, _ in a.specks if (x, y) in at)
+    moved = sum(1 for x, y, _ in a.specks if any(abs(y2 - y) > 0 for y2 in columns.get(x, ())) and (x, y) not in at)
+    return same / len(a.specks), moved / len(a.specks)
+
+
+class StartZone:
+    """Where every new pattern begins. A new pattern sets its phase angles to 0 and i/d, so its
+    first trail points lie on an arc of radius R about (CentreX + R, CentreY + R), at angles from
+    about 0.2 to 1.0 radians: below and to the right of the centre, between 20 and 65 degrees,
+    for every radius from 50 to width / 5 + 50. Counts the pixels there that light up between
+    two screenshots (sampled every second pixel of every second row). For radii above about 220 the
+    start arc lies mostly beyond the bottom and right edges of a 1024 x 768 screen."""
+
+    def __init__(self, width, height):
+        cx, cy = width // 2 + 8, height // 2 + 7   # the sprites' sparkle sits at (8, 7)
+        self.width = width
+        offsets = []
+        for y in range(cy + 4, height, 2):
+            for x in range(cx + 4, width, 2):
+                dx, dy = x - cx, y - cy
+                angle = math.degrees(math.atan2(dy, dx))
+                if 20 <= angle <= 65 and dx * dx + dy * dy >= 60 * 60:
+                    offsets.append(3 * (y * width + x))
+        self.offsets = offsets
+
+    def brightened(self, before, after):
+        """Sampled pixels of the zone that grew brighter by 40 or more in a channel (new trail
+        points add their light to what is there)."""
+        a, b = before.data, after.data
+        n = 0
+        for i in self.offsets:
+            if b[i] - a[i] >= 40 or b[i + 1] - a[i + 1] >= 40 or b[i + 2] - a[i + 2] >= 40:
+                n += 1
+        return n
+
+
+class Saver:
+    """Vorlune.scr started straight under the build's Wine environment (no host program); the
+    exit code is the program's."""
+
+    def __init__(self, build_dir, args, home=None, env=None):
+        self.build_dir = build_dir
+        self.out = tempfile.NamedTemporaryFile(prefix="vorlune-saver-", suffix=".out", delete=False)
+        command = wine_command(build_dir, os.path.join(build_dir, "Vorlune.scr"), args, home)
+        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT,
+                                        env=dict(os.environ, **(env or {})), start_new_session=True)
+        self.started = time.time()
+        self.window = None
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def wait_window(self, timeout):
+        """The saver's full-screen X window, once it exists (None after timeout or exit)."""
+        end = time.time() + timeout
+        while time.time() < end and self.alive():
+            found = windows_named(self.build_dir, SAVER_TITLE)
+            if found:
+                self.window = found[0]
+                return self.window
+            time.sleep(0.3)
+        return None
+
+    def focus(self):
+        """Gives the saver's window the X keyboard focus (DirectInput reads keys only then)."""
+        for _ in range(5):
+            if self.window is None:
+                return False
+            xdotool(self.build_dir, "windowfocus", self.window)
+            out = xdotool(self.build_dir, "getwindowfocus")
+            if out and out.strip() == str(self.window):
+                return True
+            time.sleep(0.3)
+        return False
+
+    def hold(self, keys, seconds):
+        """Holds keys down together for a while (the saver reads the keyboard once a frame)."""
+        for k in keys:
+            xdotool(self.build_dir, "keydown", k)
+        time.sleep(seconds)
+        for k in reversed(keys):
+            xdotool(self.build_dir, "keyup", k)
+
+    def hold_until_exit(self, keys, limit):
+        """Holds keys until the saver ends or limit seconds pass; the time it took, or None."""
+        start = time.time()
+        for k in keys:
+            xdotool(self.build_dir, "keydown", k)
+        try:
+            while time.time() - start < limit:
+                if not self.alive():
+                    return time.time() - start
+                time.sleep(0.05)
+            return None
+        finally:
+            for k in reversed(keys):
+                xdotool(self.build_dir, "keyup", k)
+
+    def wait_exit(self, limit):
+        """Seconds until the saver ended, or None if it still runs after limit seconds."""
+        start = time.time()
+        try:
+            self.process.wait(timeout=limit)
+        except subprocess.TimeoutExpired:
+            return None
+        return time.time() - start
+
+    def exit_code(self):
+        return self.process.poll()
+
+    def output(self):
+        if self.out is None:
+            return ""
+        with open(self.out.name, errors="replace") as f:
+            return f.read()
+
+    def finish(self):
+        """Ends the saver if it still runs; its exit code (None when it had to be killed)."""
+        if self.out is None:
+            return self.process.returncode
+        killed = False
+        if self.alive():
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+            killed = True
+        self.out.close()
+        os.unlink(self.out.name)
+        self.out = None
+        if killed:
+            self.process.returncode = None
+        return self.process.returncode

@@ -35,4 +35,11 @@ fi
 # Wine's services (services.exe, winedevice.exe...) live as long as the server and keep the stdio of
 # the program that started them: start them here, detached, rather than inside the first test.
 "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+# The test display has no window manager. Wine treats a full-screen or activated window as managed
+# by one, and when such a window is hidden it waits 2 s for the manager to withdraw it: every
+# saver's exit would take 2 s longer. Vorlune.scr's windows are therefore left unmanaged.
+if ! grep -qF 'AppDefaults\\Vorlune.scr\\X11 Driver' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  "$WINE" reg add 'HKCU\Software\Wine\AppDefaults\Vorlune.scr\X11 Driver' /v Managed /d N /f \
+    </dev/null >/dev/null 2>&1 || true
+fi
 echo "display :$n, prefix $WINEPREFIX"

@@ -1,7 +1,7 @@
 // Arbitrary bytes as a command line: every parameter until the cursor stops, each checked
 // against a separately written tokenizer, then LeftPart, ToUpperCase and StringToInteger on
-// each of them. The line is also placed in the scratch itself, so that results must find it
-// again when the scratch moves.
+// each of them, from the scratch and from outside it. The line is also placed in the scratch
+// itself, so that results must find it again when the scratch moves.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -90,6 +90,21 @@ void CheckFunctions(const char* text, const std::string& token, size_t position)
     unsigned want = (k >= 224 || (k >= 'a' && k <= 'z')) ? k - 32 : k;
     Check(static_cast<unsigned char>(up[i]) == want);
   }
+
+  // The same functions on a source outside the scratch, the count from the token's last byte.
+  const int32_t other = token.empty() ? -1 : static_cast<signed char>(token.back());
+  const size_t at = ScratchEnd() + 1;
+  const size_t part = other <= 0 ? 0 : (static_cast<size_t>(other) < token.size() ? other : token.size());
+  left = LeftPart(token.c_str(), other, at);
+  Check(left == ScratchPointerAt(at + 1) && std::strlen(left) == part && token.compare(0, part, left) == 0);
+  up = ToUpperCase(token.c_str(), at);
+  Check(up == ScratchPointerAt(at + 1) && std::strlen(up) == token.size() && ScratchEnd() == at + token.size());
+  for (size_t i = 0; i < token.size(); ++i) {
+    unsigned k = static_cast<unsigned char>(token[i]);
+    Check(static_cast<unsigned char>(up[i]) == ((k >= 224 || (k >= 'a' && k <= 'z')) ? k - 32 : k));
+  }
+  Check(StringToInteger(token.c_str()) == ReferenceInteger(token));
+  SetScratchEnd(position + expect);
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 //   wait MS             wait up to MS ms for the saver to end; report its exit code
 //   kill                end the saver if it is still running
 //   sleep MS            sleep, handling the host window's messages
+//   focus N MS          N times: activate the host window, then the saver's full-screen window
+//                       ("Vorlune Screensaver", which need not be started by this host), MS ms
+//                       each; reports which window held the foreground after each step
 //
 // Lines: "ok ...", a result line, or "fail <command>: <reason>". Texts are quoted with \r, \n,
 // \t, \\, \" and \xHH escapes. The exit code is the number of failed commands.
@@ -260,6 +263,27 @@ void CommandWait(DWORD ms) {
   Say("exit code=%lu", code);
 }
 
+// One focus loss and return of the full-screen saver: the host window becomes the foreground
+// window, then the saver's window again.
+void CommandFocus(DWORD count, DWORD ms) {
+  if (!host) return Fail("focus", "no host window");
+  HWND saverWindow = FindWindowA("MultimediaBase Class", "Vorlune Screensaver");
+  if (!saverWindow) return Fail("focus", "no full-screen saver window");
+  int lost = 0, back = 0;
+  for (DWORD i = 1; i <= count; ++i) {
+    SetForegroundWindow(host);
+    PumpUntil(ms, [] { return false; });
+    bool away = GetForegroundWindow() == host;
+    SetForegroundWindow(saverWindow);
+    PumpUntil(ms, [] { return false; });
+    bool returned = GetForegroundWindow() == saverWindow;
+    lost += away;
+    back += returned;
+    Say("focus n=%lu away=%d back=%d alive=%d", i, away ? 1 : 0, returned ? 1 : 0, IsWindow(saverWindow) ? 1 : 0);
+  }
+  Say("focused count=%lu lost=%d back=%d", count, lost, back);
+}
+
 void CommandKill() {
   if (started && WaitForSingleObject(saver.hProcess, 0) == WAIT_TIMEOUT) {
     TerminateProcess(saver.hProcess, 255);
@@ -317,6 +341,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       if (need(1)) CommandWait(Number(argv[++i]));
     } else if (command == "kill") {
       CommandKill();
+    } else if (command == "focus") {
+      if (need(2)) {
+        DWORD n = Number(argv[i + 1]), ms = Number(argv[i + 2]);
+        i += 2;
+        CommandFocus(n, ms);
+      }
     } else if (command == "sleep") {
       if (need(1)) {
         PumpUntil(Number(argv[++i]), [] { return false; });

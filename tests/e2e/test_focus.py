@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""The full-screen saver losing the focus and getting it back, many times over.
+
+While "/s" runs, the test host activates a window of its own and then the saver's window again,
+CYCLES times (default 20; a second argument after the build directory sets another count). Each
+loss makes the saver back its sprites up and stop presenting; each return makes the next flip find
+its surfaces lost and restore the display mode, the surfaces and the sprites' pixels. Afterwards:
+
+- the saver still runs and still draws its trails, in the sprites' own hues: every coloured pixel
+  that is neither dim nor saturated has the hue of one of the nine sprite pictures (a restore that
+  swapped the red and blue channels, or left the textures black, fails this);
+- the falling dots are still there;
+- a held key ends it with exit code 0 within EXIT_LATENCY.
+
+The same hue check runs on the picture before the first loss, so it is known to hold for this
+picture; for each shot the share the check would give with red and blue swapped is printed too.
+A screenshot after the cycles is kept in <build>/e2e-focus/."""
+import colorsys
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import vorlune_e2e as e2e
+
+W, H = 1024, 768
+CYCLES = 20
+STEP_MS = 700            # how long the host waits after each activation
+START_LIMIT = 90
+END_LIMIT = 8.0
+EXIT_LATENCY = 1.0
+HUE_TOLERANCE = 10.0     # degrees
+HUE_SHARE = 0.9          # share of the judged pixels that must have a sprite's hue
+ASSETS = os.path.join(e2e.TOP, "app", "assets")
+
+
+def sprite_hues():
+    """Hue in degrees of each sprite picture's lit pixels, averaged (ImageMagick decodes them)."""
+    hues = []
+    for n in range(1, 10):
+        data = subprocess.run(["convert", os.path.join(ASSETS, f"sprite{n}.png"), "-depth", "8", "rgb:-"],
+                              capture_output=True, check=True, timeout=60).stdout
+        lit = [data[i:i + 3] for i in range(0, len(data), 3) if max(data[i:i + 3]) > 40]
+        r, g, b = (sum(p[c] for p in lit) / len(lit) for c in range(3))
+        hues.append(colorsys.rgb_to_hsv(r / 255, g / 255, b / 255)[0] * 360)
+    return hues
+
+
+def hue_distance(a, b):
+    d = abs(a - b) % 360
+    return min(d, 360 - d)
+
+
+def hue_share(shot, hues, swapped=False):
+    """(judged pixels, share of them within HUE_TOLERANCE of a sprite hue). Judged are clearly
+    coloured pixels below saturation: additive overlaps of one sprite keep its hue until a channel
+    clips at 255, and dim pixels carry rounding noise."""
+    data = shot.data
+    judged = near = 0
+    cache = {}
+    for p in e2e.Picture(shot).coloured:
+        i = 3 * (p[1] * shot.width + p[0])
+        r, g, b = data[i], data[i + 1], data[i + 2]
+        if swapped:
+            r, b = b, r
+        if max(r, g, b) >= 250:
+            continue
+        judged += 1
+        key = (r, g, b)
+        if key not in cache:
+            h = colorsys.rgb_to_hsv(r / 255, g / 255, b / 255)[0] * 360
+            cache[key] = min(hue_distance(h, s) for s in hues) <= HUE_TOLERANCE
+        near += cache[key]
+    return judged, (near / judged if judged else 0.0)
+
+
+def wait_for_trails(b, saver, limit=60):
+    end = time.time() + limit
+    while time.time() < end and saver.alive():
+        if len(e2e.Picture(e2e.screenshot(b, W, H)).coloured) >= 200:
+            return True
+        time.sleep(0.3)
+    return False
+
+
+def judge_pictures(b, hues, failures, label, shots=4, gap=1.5):
+    """Several screenshots a little apart (the sprite colour changes now and then, so more hues
+    are seen): trails in the sprites' hues, and the dots."""
+    last = None
+    for k in range(shots):
+        if k:
+            time.sleep(gap)
+        shot = e2e.screenshot(b, W, H)
+        picture = e2e.Picture(shot)
+        judged, share = hue_share(shot, hues)
+        _, swapped = hue_share(shot, hues, swapped=True)
+        print(f"{label}: shot {k + 1}: {len(picture.coloured)} coloured pixels, {judged} judged, "
+              f"{share:.3f} in a sprite's hue ({swapped:.3f} if red and blue were swapped), "
+              f"{len(picture.specks)} dots", flush=True)
+        failures.check(len(picture.coloured) >= 200, f"{label}: shot {k + 1}: no trails "
+                                                     f"({len(picture.coloured)} coloured pixels)")
+        failures.check(judged >= 100 and share >= HUE_SHARE,
+                       f"{label}: shot {k + 1}: only {share:.3f} of {judged} pixels in a sprite's hue")
+        failures.check(len(picture.specks) >= 40, f"{label}: shot {k + 1}: only {len(picture.specks)} dots")
+        last = shot
+    return last
+
+
+def main():
+    b = e2e.build_dir_from_argv()
+    cycles = int(sys.argv[2]) if len(sys.argv) > 2 else CYCLES
+    failures = e2e.Failures("test_focus")
+    keep = os.path.join(b, "e2e-focus")
+    os.makedirs(keep, exist_ok=True)
+    hues = sprite_hues()
+    print(f"sprite hues: {[round(h) for h in hues]}", flush=True)
+    with e2e.WineSession(b):
+        saver = e2e.Saver(b, ["/s"], env=e2e.SINGLE_THREADED_D3D)
+        try:
+            window = saver.wait_window(START_LIMIT)
+            if not failures.check(window is not None, f"no '{e2e.SAVER_TITLE}' window within {START_LIMIT} s "
+                                                      f"(exit code {saver.exit_code()}, output {saver.output()!r})"):
+                return failures.report()
+            failures.check(saver.focus(), "the saver's window did not get the keyboard focus")
+            if not failures.check(wait_for_trails(b, saver), "no trails before the focus changes"):
+                return failures.report()
+            judge_pictures(b, hues, failures, "before", shots=2)
+
+            started = time.time()
+            host = e2e.Host(b, ["window", "300", "200", "focus", str(cycles), str(STEP_MS)])
+            run = host.finish(timeout=60 + cycles * 2 * STEP_MS / 1000 * 4)
+            print(f"{cycles} focus losses and returns in {time.time() - started:.1f} s", flush=True)
+            done = run.first("focused")
+            if not failures.check(done is not None, f"the host did not cycle the focus\n{run}"):
+                return failures.report()
+            failures.check(done["lost"] == str(cycles), f"the host's window became the foreground only "
+                                                        f"{done['lost']} of {cycles} times\n{run}")
+            failures.check(done["back"] == str(cycles), f"the saver's window came back to the foreground only "
+                                                        f"{done['back']} of {cycles} times\n{run}")
+            failures.check(not run.failures(), f"host reported {run.failures()}")
+            if not failures.check(saver.alive(), f"the saver ended during the focus changes "
+                                                 f"(exit code {saver.exit_code()})"):
+                return failures.report()
+
+            time.sleep(1.0)
+            last = judge_pictures(b, hues, failures, f"after {cycles} cycles")
+            e2e.save_png(last, os.path.join(keep, "after-focus-cycles.png"))
+
+            failures.check(saver.focus(), "the saver's window did not get the keyboard focus back")
+            took = saver.hold_until_exit(["x"], END_LIMIT)
+            if took is None:
+                took = saver.wait_exit(END_LIMIT)
+            code = saver.finish()
+            if failures.check(took is not None, f"a held key did not end the saver within {END_LIMIT} s"):
+                print(f"X held: ended after {took:.2f} s with exit code {code}", flush=True)
+                failures.check(took <= EXIT_LATENCY, f"X held: took {took:.2f} s, more than {EXIT_LATENCY} s")
+            failures.check(code == 0, f"exit code {code}, expected 0")
+        finally:
+            saver.finish()
+        e2e.no_processes_left(b, failures)
+    return failures.report()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

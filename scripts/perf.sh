@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# The performance run: builds what it needs, runs the native benchmarks, then the saver's frame
+# against a bare-platform baseline under Wine at 1024 x 768 and 1920 x 1080 (with Wine's Direct3D
+# command-stream thread on, its default, and off), and prints one table with the goals.
+#
+# Usage: scripts/perf.sh
+# Settings (environment): PERF_RUNS runs of each program per size and setting (5), PERF_FRAMES
+# measured frames per run (300), PERF_WARMUP frames before them (120), PERF_BUILD build-directory
+# prefix ("build/": build/bench, build/win64, build/win32), PERF_SKIP_SETUP=1 skips scripts/setup.sh.
+# Raw output of every run is kept in <win64 build>/perf/.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+runs=${PERF_RUNS:-5}
+frames=${PERF_FRAMES:-300}
+warmup=${PERF_WARMUP:-120}
+prefix=${PERF_BUILD:-build/}
+bench=${prefix}bench
+win64=${prefix}win64
+win32=${prefix}win32
+
+[ "${PERF_SKIP_SETUP:-0}" = 1 ] || "$top/scripts/setup.sh" >/dev/null || { echo "perf: set-up failed" >&2; exit 1; }
+
+note() { echo "perf: $*" >&2; }
+
+# ---- build ---------------------------------------------------------------------------------
+benches=()
+for f in */bench/*.cpp; do benches+=("$(basename "$f" .cpp)"); done
+note "building ${benches[*]} in $bench"
+cmake --preset bench -B "$bench" >/dev/null
+cmake --build "$bench" -j2 --target "${benches[@]}" >/dev/null
+note "building Vorlune, bench_saver and bench_baseline in $win64, Vorlune in $win32"
+cmake --preset win64 -B "$win64" >/dev/null
+cmake --build "$win64" -j2 --target Vorlune bench_saver bench_baseline >/dev/null
+cmake --preset win32 -B "$win32" >/dev/null
+cmake --build "$win32" -j2 --target Vorlune >/dev/null
+
+out="$win64/perf"
+rm -rf "$out"
+mkdir -p "$out"
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+started=$(date -u '+%Y-%m-%d %H:%M UTC')
+
+# ---- native ----------------------------------------------------------------------------------
+for b in "${benches[@]}"; do
+  note "native $b"
+  "$bench/$b" --benchmark_format=json --benchmark_out="$out/native_$b.json" --benchmark_out_format=json >/dev/null 2>"$out/native_$b.err"
+done
+
+# ---- under Wine --------------------------------------------------------------------------------
+results="$out/wine.tsv"
+: > "$results"
+trap 'tests/wine/stop.sh "$win64" >/dev/null 2>&1' EXIT
+for size in 1024x768 1920x1080; do
+  note "Wine at $size: $runs runs each of bench_saver and bench_baseline, csmt default and off, alternating"
+  tests/wine/start.sh "$win64" "$size" >/dev/null
+  for i in $(seq "$runs"); do
+    for csmt in default off; do
+      for prog in saver baseline; do
+        log="$out/${prog}_${size}_${csmt}_$i.txt"
+        launch=$(date +%s.%N)
+        if [ "$csmt" = off ]; then
+          WINE_D3D_CONFIG=csmt=0 timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$warmup" >"$log" 2>&1 || true
+        else
+          env -u WINE_D3D_CONFIG timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$warmup" >"$log" 2>&1 || true
+        fi
+        line=$(grep '^RESULT ' "$log" | tail -1 || true)
+        if [ -z "$line" ]; then
+          note "no result from $log:"; tail -5 "$log" >&2
+          continue
+        fi
+        printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$size" "$csmt" "$prog" "$i" "$launch" "${line#RESULT }" >> "$results"
+      done
+    done
+  done
+  tests/wine/stop.sh "$win64" >/dev/null 2>&1
+done
+load_end=$(cut -d' ' -f1-3 /proc/loadavg)
+
+size_of() { [ -f "$1" ] && stat -c %s "$1" || echo -1; }
+
+# ---- the table ---------------------------------------------------------------------------------
+python3 - "$out" "$started" "$load_start" "$load_end" "$runs" "$frames" "$warmup" \
+  "$(size_of "$win32/Vorlune.scr")" "$(size_of "$win64/Vorlune.scr")" "$(nproc)" <<'EOF'
+import json, os, statistics, sys
+
+out, started, load_start, load_end, runs, frames, warmup, size32, size64, cores = sys.argv[1:]
+
+def native(program, name):
+    """CPU time per iteration of one benchmark, in microseconds, or None."""
+    try:
+        data = json.load(open(os.path.join(out, 'native_%s.json' % program)))
+    except (OSError, ValueError):
+        return None
+    for b in data.get('benchmarks', []):
+        if b['name'] == name and not b.get('error_occurred'):
+            scale = {'ns': 1e-3, 'us': 1.0, 'ms': 1e3, 's': 1e6}[b.get('time_unit', 'ns')]
+            return b['cpu_time'] * scale
+    return None
+
+rows = []
+for line in open(os.path.join(out, 'wine.tsv')):
+    size, csmt, prog, run, launch, rest = line.rstrip('\n').split('\t')
+    fields = dict(kv.split('=', 1) for kv in rest.split())
+    r = {k: float(v) for k, v in fields.items()}
+    r['launch_to_flip'] = r['first_flip_unix'] - float(launch)
+    rows.append((size, csmt, prog, r))
+
+def median(size, csmt, prog, key):
+    values = [r[key] for s, c, p, r in rows if (s, c, p) == (size, csmt, prog) and r.get(key, -1) >= 0]
+    return (statistics.median(values), len(values)) if values else (None, 0)
+
+def fmt(v, f='%.1f'):
+    return '-' if v is None else f % v
+
+lines = []
+def row(what, value, goal='', verdict=''):
+    lines.append('%-72s %-22s %-16s %s' % (what, value, goal, verdict))
+
+def met(ok):
+    return '' if ok is None else ('MET' if ok else 'MISSED')
+
+print()
+print('Vorlune performance, %s; %s cores; load average %s at the start, %s at the end' % (started, cores, load_start, load_end))
+print('Native: Google Benchmark, CPU time per iteration. Wine: median of %s runs per program, %s frames after %s warm-up, '
+      'saver and baseline alternating.' % (runs, frames, warmup))
+print()
+row('measure', 'value', 'goal', 'verdict')
+row('-' * 72, '-' * 22, '-' * 16, '-------')
+model = native('bench_pattern', 'BM_PatternFrame')
+stars = native('bench_blend', 'BM_StarBlends/1920/1080')
+row('native: pattern model, one steady-state frame (2,020 pts)', fmt(model, '%.1f us'))
+row('native: 100 star blends (1 x 2 sprite), 1920 x 1080 x 32', fmt(stars, '%.1f us'))
+row('native: 100 star blends (1 x 2 sprite), 1024 x 768 x 32', fmt(native('bench_blend', 'BM_StarBlends/1024/768'), '%.1f us'))
+row('native: 9 sprites, PNG decode + 32-bit pixel conversion', fmt(native('bench_decode', 'BM_LoadSpritePixels'), '%.1f us'))
+row('native: preview picture decode (400 x 320)', fmt(native('bench_decode', 'BM_DecodePreview'), '%.1f us'))
+random = native('bench_random', 'BM_RandomUpTo/10')
+row('native: RandomUpTo(10)', fmt(random and random * 1000, '%.1f ns'))
+for csmt in ('default', 'off'):
+    label = 'csmt on (default)' if csmt == 'default' else 'csmt=0'
+    for size in ('1024x768', '1920x1080'):
+        s, ns = median(size, csmt, 'saver', 'fps')
+        b, nb = median(size, csmt, 'baseline', 'fps')
+        ratio = s / b if s and b else None
+        row('Wine %s %s: saver frames/s (n=%d)' % (label, size, ns), fmt(s))
+        row('Wine %s %s: baseline frames/s (n=%d)' % (label, size, nb), fmt(b))
+        row('Wine %s %s: saver / baseline frame rate' % (label, size), fmt(ratio, '%.2f'), '>= 0.90',
+            met(None if ratio is None else ratio >= 0.90))
+        sc, _ = median(size, csmt, 'saver', 'cores')
+        bc, _ = median(size, csmt, 'baseline', 'cores')
+        row('Wine %s %s: CPU cores used, saver / baseline' % (label, size), '%s / %s' % (fmt(sc, '%.2f'), fmt(bc, '%.2f')))
+        sm, _ = median(size, csmt, 'saver', 'peak_kib')
+        bm, _ = median(size, csmt, 'baseline', 'peak_kib')
+        row('Wine %s %s: peak memory, saver / baseline' % (label, size),
+            '%s / %s MiB' % (fmt(sm and sm / 1024, '%.0f'), fmt(bm and bm / 1024, '%.0f')))
+        sl, _ = median(size, csmt, 'saver', 'launch_to_flip')
+        bl, _ = median(size, csmt, 'baseline', 'launch_to_flip')
+        st = sl / bl if sl and bl else None
+        row('Wine %s %s: launch to first flip, saver / baseline' % (label, size),
+            '%s / %s s' % (fmt(sl, '%.2f'), fmt(bl, '%.2f')))
+        row('Wine %s %s: start-up ratio saver / baseline' % (label, size), fmt(st, '%.2f'), '<= 1.20',
+            met(None if st is None else st <= 1.20))
+        sc2, _ = median(size, csmt, 'saver', 'first_flip_since_creation')
+        bc2, _ = median(size, csmt, 'baseline', 'first_flip_since_creation')
+        row('Wine %s %s: process creation to first flip, saver / base' % (label, size),
+            '%s / %s s' % (fmt(sc2, '%.2f'), fmt(bc2, '%.2f')))
+# The program's own work per frame: model and 3D call submission (the product's 64-bit code under
+# Wine, against a no-op device), plus the star blends (native; their surface locks are DirectDraw's).
+calls = [r['model_calls_us'] for s, c, p, r in rows if p == 'saver' and s == '1920x1080' and r.get('model_calls_us', -1) >= 0]
+model_w = [r['model_us'] for s, c, p, r in rows if p == 'saver' and s == '1920x1080' and r.get('model_us', -1) >= 0]
+mc = statistics.median(calls) if calls else None
+mw = statistics.median(model_w) if model_w else None
+row('Wine: model alone, win64 code (n=%d)' % len(model_w), fmt(mw, '%.1f us'))
+row('Wine: model + 3D call submission to a no-op device', fmt(mc, '%.1f us'))
+own = mc + stars if mc is not None and stars is not None else None
+row('own work per frame: model + submission + 100 star blends', fmt(own, '%.1f us'), '< 33 us (0.1 %)',
+    met(None if own is None else own < 33.0))
+row('size of build/win32 Vorlune.scr', '%s bytes' % size32 if int(size32) >= 0 else '-')
+row('size of build/win64 Vorlune.scr', '%s bytes' % size64 if int(size64) >= 0 else '-')
+print('\n'.join(lines))
+EOF

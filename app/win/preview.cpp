@@ -39,13 +39,13 @@ LRESULT CALLBACK PreviewCallback(HWND window, UINT message, WPARAM wParam, LPARA
 void SetUpPreview() {
   // Window handles are 32-bit values, sign-extended on 64-bit Windows.
   App.HostWindow = reinterpret_cast<void*>(static_cast<intptr_t>(StringToInteger(App.ModeArgument)));
+  // A handle that names no window leaves the rectangle empty.
   RECT client = {0, 0, 0, 0};
-  if (GetClientRect(HostWindow(), &client)) {
-    App.hostLeft = client.left;
-    App.hostTop = client.top;
-    App.hostRight = client.right;
-    App.hostBottom = client.bottom;
-  }
+  if (!GetClientRect(HostWindow(), &client)) SetRectEmpty(&client);
+  App.hostLeft = client.left;
+  App.hostTop = client.top;
+  App.hostRight = client.right;
+  App.hostBottom = client.bottom;
   const int32_t width = App.hostRight, height = App.hostBottom;
 
   WindowOpen(PreviewWindow, 0, 0, width, height, PreviewTitle, ChildWindowStyle, HostWindow());

@@ -100,6 +100,14 @@ void Present(const RECT& source, const RECT& destination) {
 
 bool WindowedScreenOpen() { return Screen.windowed && Screen.primary && Screen.backBuffer; }
 
+// Wine presents a windowed primary through a Direct3D swap chain on the window DirectDraw
+// cooperates with, or on the window the clipper names when it is attached to the primary, and
+// nothing such a chain draws into a child window reaches the screen (in a child of another
+// process's window not even a plain GDI paint does). A child window's screen therefore cooperates
+// with no window and names the clipper's window only once the clipper is attached: the blit then
+// writes the primary itself, clipped to the window, as it does on Windows.
+bool IsChildWindow(HWND window) { return (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0; }
+
 }  // namespace
 
 int32_t OpenScreenInWindow(HWND window, int32_t xOffset, int32_t yOffset, int32_t width, int32_t height,
@@ -125,7 +133,8 @@ int32_t OpenScreenInWindow(HWND window, int32_t xOffset, int32_t yOffset, int32_
     Screen.frameRateDefaulted = FALSE;
   }
   Screen.windowed = TRUE;
-  if (!Screen.directDraw || Screen.directDraw->SetCooperativeLevel(window, DDSCL_NORMAL) != 0)
+  const HWND cooperating = IsChildWindow(window) ? nullptr : window;
+  if (!Screen.directDraw || Screen.directDraw->SetCooperativeLevel(cooperating, DDSCL_NORMAL) != 0)
     return FailWindowedOpen();
   if (!CreateWindowedSurfaces()) return FailWindowedOpen();
   BlackenSurface(Screen.backBuffer);
@@ -157,8 +166,13 @@ int32_t CreateWindowedSurfaces() {
     Screen.clipper = nullptr;
     return 0;
   }
-  if (Screen.clipper->SetHWnd(0, Screen.multimediaWindow) != 0) return 0;
-  if (Screen.primary->SetClipper(Screen.clipper) != 0) return 0;
+  if (IsChildWindow(Screen.multimediaWindow)) {
+    if (Screen.primary->SetClipper(Screen.clipper) != 0) return 0;
+    if (Screen.clipper->SetHWnd(0, Screen.multimediaWindow) != 0) return 0;
+  } else {
+    if (Screen.clipper->SetHWnd(0, Screen.multimediaWindow) != 0) return 0;
+    if (Screen.primary->SetClipper(Screen.clipper) != 0) return 0;
+  }
   description = DDSURFACEDESC2{};
   description.dwSize = sizeof(description);
   description.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;

@@ -5,11 +5,15 @@
   behind them. The first pattern starts where every pattern starts (below and to the right of
   the centre); over the run the trails' light is centred on the screen's centre; the picture
   moves and the dots fall.
-- About every 15 s a new pattern begins: a burst of new light in the start zone, larger than
-  anything the running pattern made there in the ten seconds before.
+- About every 15 s a new pattern begins: new light on one start arc below and right of the
+  centre, far more than the running pattern put on any such arc in the seconds before.
 - S held hides the dots (and shows them again), Return held does not end the saver; any other
   key held ends it with exit code 0; Escape ends it even together with S.
-- A mouse move of 5 does not end it, one of 30 does; a click ends it.
+- A mouse move of 5 does not end it, one of 30 does; a click ends it. A click is a button held
+  for a moment, as a hand holds it: the mouse is read as the sum of its events once a frame, so a
+  press and a release that both fall between two reads leave the button up and are not seen.
+- Every way out is timed, from the key, the move or the click to the end of the process; it must
+  take at most EXIT_LATENCY.
 - Without a sound device (a HOME with no ALSA configuration) every command line, "/c" included,
   shows the "Error" box, and OK ends the program with exit code 0.
 
@@ -22,6 +26,7 @@ Screenshots of the first pattern and of the star field toggled off are kept in
 <build>/e2e-saver/ for a person to look at."""
 import math
 import os
+import re
 import shutil
 import sys
 import tempfile
@@ -33,8 +38,12 @@ import vorlune_e2e as e2e
 W, H = 1024, 768
 CENTRE = (W // 2 + 8, H // 2 + 7)    # the screen centre plus the sparkle's place in its sprite
 START_LIMIT = 90                      # seconds until the saver's window appears (loaded machines)
-END_LIMIT = 8.0                       # seconds from a key or mouse action to the end of the process
+END_LIMIT = 8.0                       # seconds within which a key or mouse action must end the saver at all
+EXIT_LATENCY = 1.0                    # seconds it may take, from the action to the end of the process
+CLICK_HOLD = 0.1                      # seconds a click holds the button down
+latencies = []                        # (label, seconds) of every timed ending
 PATTERN_PERIOD = 15.0
+BRIGHT_BYTE = re.compile(rb"[\x28-\xff]")
 
 
 def start_saver(b, failures, label, args=("/s",)):
@@ -60,14 +69,19 @@ def wait_for_pattern(b, saver, limit=60):
     return None
 
 
-def end_check(saver, failures, label, took):
-    """The saver ended within END_LIMIT with exit code 0."""
+def end_check(saver, failures, label, took, since=None):
+    """The saver ended with exit code 0, within EXIT_LATENCY of the action (took, or the time
+    from since to its end)."""
     if took is None:
-        took = saver.wait_exit(END_LIMIT)
+        waited = saver.wait_exit(END_LIMIT)
+        if waited is not None:
+            took = time.time() - since if since is not None else waited
     failures.check(took is not None, f"{label}: the saver still ran {END_LIMIT} s later")
     code = saver.finish()
     if took is not None:
+        latencies.append((label, took))
         print(f"{label}: ended after {took:.2f} s with exit code {code}", flush=True)
+        failures.check(took <= EXIT_LATENCY, f"{label}: took {took:.2f} s to end, more than {EXIT_LATENCY} s")
     failures.check(code == 0, f"{label}: exit code {code}, expected 0")
 
 
@@ -90,7 +104,7 @@ def pattern_run(b, failures, keep):
         return
     try:
         zone = e2e.StartZone(W, H)
-        timeline = []          # (time, pixels of the start zone brightened since the previous shot)
+        timeline = []          # (time, pixels of the start zone brightened since the previous shot, arc votes)
         pictures = []          # full screenshots, analysed after the run
         previous = e2e.screenshot(b, W, H)
         birth = None
@@ -99,22 +113,32 @@ def pattern_run(b, failures, keep):
         while saver.alive():
             shot = e2e.screenshot(b, W, H)
             n = zone.brightened(previous, shot)
+            votes = start_arc_votes(zone, previous, shot) if birth is not None else 0
             previous = shot
             if birth is None:
-                if n >= 30:
+                # The first trail points, dim while they fade in, anywhere on the screen.
+                coloured = len(e2e.Picture(shot).coloured)
+                if coloured >= 30:
                     birth = shot.taken
-                    pictures.append(shot)
-                    next_picture = birth + 1.0
+                    if coloured >= 100:
+                        pictures.append(shot)
+                        next_picture = shot.taken + 1.0
                 elif time.time() > limit:
                     break
                 continue
-            timeline.append((shot.taken - birth, n))
-            if shot.taken >= next_picture:
+            timeline.append((shot.taken - birth, n, votes))
+            if not pictures:
+                # The first shot that shows them well, or the last chance for one while the
+                # pattern is still close to its start.
+                if len(e2e.Picture(shot).coloured) >= 100 or shot.taken - birth > 1.0:
+                    pictures.append(shot)
+                    next_picture = shot.taken + 1.0
+            elif shot.taken >= next_picture:
                 pictures.append(shot)
                 next_picture = shot.taken + 2.5
-            if shot.taken - birth > 2 * PATTERN_PERIOD + 3.5:
+            if shot.taken - birth > NEW_PATTERN_WINDOWS[-1][1] + 0.5:
                 break
-        if not failures.check(birth is not None, f"{label}: no trails appeared in the start zone"):
+        if not failures.check(birth is not None, f"{label}: no trails appeared"):
             return
         if not failures.check(saver.alive(), f"{label}: the saver ended by itself (exit code {saver.exit_code()})"):
             return
@@ -145,7 +169,16 @@ def check_first_pattern(first, failures, label):
                    f"{label}: the first pattern does not start below and right of the centre ({lower_right} of {n})")
 
 
+def dark_share(shot):
+    """Share of the screen that is black or nearly (every channel below 40); counting bright
+    bytes, not pixels, errs towards less black."""
+    return 1.0 - len(BRIGHT_BYTE.findall(shot.data)) / (shot.width * shot.height)
+
+
 def check_colours_and_stars(pictures, failures, label):
+    dark = [dark_share(p.shot) for p in pictures]
+    print(f"{label}: black share of the screen per shot {[round(d, 2) for d in dark]}", flush=True)
+    failures.check(min(dark) >= 0.6, f"{label}: the trails are not on a black screen: {dark}")
     counts = [len(p.coloured) for p in pictures]
     specks = [len(p.specks) for p in pictures]
     print(f"{label}: coloured pixels per shot {counts}; star dots {specks}", flush=True)
@@ -175,36 +208,100 @@ def check_centre(pictures, failures, label):
     failures.check(off <= 160, f"{label}: the trails centre on ({mx:.0f}, {my:.0f}), not on the screen's centre")
 
 
+def changed_share(a, b):
+    """Share of the pixels coloured in either picture whose colour changed by 40 or more in a
+    channel. A pattern can retrace one closed curve (its trails then cover much the same pixels),
+    but the bright heads and the fading tails still move along it; a still picture changes none."""
+    union = set(a.coloured) | set(b.coloured)
+    if not union:
+        return 0.0
+    da, db, w = a.shot.data, b.shot.data, a.shot.width
+    changed = 0
+    for x, y in union:
+        i = 3 * (y * w + x)
+        if abs(da[i] - db[i]) >= 40 or abs(da[i + 1] - db[i + 1]) >= 40 or abs(da[i + 2] - db[i + 2]) >= 40:
+            changed += 1
+    return changed / len(union)
+
+
 def check_movement(pictures, failures, label):
     pairs = [(a, b) for a, b in zip(pictures, pictures[1:]) if len(a.coloured) >= 200 and len(b.coloured) >= 200]
     overlaps = [e2e.coloured_overlap(a, b) for a, b in pairs]
-    print(f"{label}: overlap of the trails between shots 2.5 s apart: {[round(o, 2) for o in overlaps]}", flush=True)
-    failures.check(pairs and all(o < 0.8 for o in overlaps), f"{label}: the trails did not move: {overlaps}")
+    changes = [changed_share(a, b) for a, b in pairs]
+    print(f"{label}: between shots 2.5 s apart, trails at the same place {[round(o, 2) for o in overlaps]}, "
+          f"changed {[round(c, 2) for c in changes]}", flush=True)
+    failures.check(pairs and all(c >= 0.15 for c in changes), f"{label}: the picture did not change: {changes}")
     falls = [e2e.stars_fell(a, b) for a, b in zip(pictures, pictures[1:])]
     print(f"{label}: dots (staying, falling) between shots: {[(round(s, 2), round(m, 2)) for s, m in falls]}",
           flush=True)
     failures.check(falls and all(s <= 0.3 and m >= 0.3 for s, m in falls), f"{label}: the dots did not fall: {falls}")
 
 
+def start_arc_votes(zone, before, after):
+    """Votes of the start zone's newly lit pixels for the radius of a start arc. A new pattern's
+    first trail points sit on a circle of radius R about (CentreX + R, CentreY + R); a pixel (u, v)
+    from the centre lies on that circle for R = u + v - sqrt(2 u v). Each pixel that grew brighter
+    by 40 or more votes for its R, in 8-pixel bins."""
+    a, b, w = before.data, after.data, zone.width
+    cx, cy = CENTRE
+    bins = [0] * 48
+    for i in zone.offsets:
+        if b[i] - a[i] >= 40 or b[i + 1] - a[i + 1] >= 40 or b[i + 2] - a[i + 2] >= 40:
+            p = i // 3
+            u, v = p % w - cx, p // w - cy
+            k = int((u + v - math.sqrt(2 * u * v)) // 8)
+            if 0 <= k < len(bins):
+                bins[k] += 1
+    return bins
+
+
+def arc_peak(bins, away_from=None):
+    """(votes, bin) of the 16-pixel range of radii (two neighbouring bins) with the most votes,
+    leaving out radii within 16 pixels of the bin away_from."""
+    best = (0, None)
+    for k in range(len(bins) - 1):
+        if away_from is not None and abs(k - away_from) <= 2:
+            continue
+        if bins[k] + bins[k + 1] > best[0]:
+            best = (bins[k] + bins[k + 1], k)
+    return best
+
+
+NEW_PATTERN_WINDOWS = ((12.5, 18.0), (27.5, 33.0), (42.5, 48.0))   # seconds after the first pattern
+
+
 def check_new_patterns(timeline, failures, label):
-    """Each new pattern lights up its start arc at once (twenty sparkles in one frame); a running
-    pattern only sweeps through the start zone. Looks for such a burst about 15 s and 30 s after
-    the first pattern appeared, against what the zone saw in the ten seconds before. A pattern
-    whose radius puts its start arc beyond the screen's edge shows no burst, so one of the two
-    is enough; with no new patterns at all, neither window has one."""
+    """A new pattern lights up a start arc at once: twenty sparkles on one circle below and right
+    of the centre, of the new pattern's radius. A running pattern's emitters also sit on a circle
+    of its own radius, and some patterns come back to their start pose every few seconds, so arcs
+    of the radius of the pattern before do not count (the first pattern's radius is read from its
+    first 1.5 s). About 15, 30 and 45 s after the first pattern appeared, a start arc of another
+    radius must get more than twice the votes any such arc got in a shot of the 7.5 s before (and
+    at least 60). A pattern whose start arc lies beyond the screen's edge, or whose radius is close
+    to the one before, shows none, and a running pattern sweeping through the zone can raise the
+    bar, so one of the three is enough; with no new patterns at all, no window has one."""
+    first = [0] * 48
+    for t, _, bins in timeline:
+        if t <= 1.5:
+            first = [x + y for x, y in zip(first, bins)]
+    votes, previous = arc_peak(first)
+    print(f"{label}: first pattern's start arc: radius about {8 * previous + 8 if previous is not None else '?'} "
+          f"({votes} votes over its first 1.5 s)", flush=True)
     seen = []
-    for n, (low, high) in enumerate(((12.5, 18.0), (27.5, 33.0)), 1):
-        base = [v for t, v in timeline if low - 10.0 <= t < low - 0.5]
-        window = [(t, v) for t, v in timeline if low <= t <= high]
+    for n, (low, high) in enumerate(NEW_PATTERN_WINDOWS, 1):
+        base = [arc_peak(bins, previous)[0] for t, _, bins in timeline if low - 8.0 <= t < low - 0.5]
+        window = [(arc_peak(bins, previous), t, lit) for t, lit, bins in timeline if low <= t <= high]
         if not failures.check(base and window, f"{label}: no shots around new pattern {n}"):
             return
-        threshold = max(60, 2 * percentile(base, 0.9))
-        best = max(window, key=lambda tv: tv[1])
-        print(f"{label}: new pattern {n}: largest burst in the start zone {best[1]} at {best[0]:.1f} s "
-              f"(threshold {threshold}; before: 90th percentile {percentile(base, 0.9)}, most {max(base)})",
-              flush=True)
-        seen.append(best[1] >= threshold)
-    failures.check(any(seen), f"{label}: no new pattern about 15 or 30 s after the first one")
+        threshold = max(60, 2 * max(base))
+        (votes, k), t, lit = max(window, key=lambda e: e[0][0])
+        radius = f"{8 * k + 8}" if k is not None else "?"
+        print(f"{label}: new pattern {n}: best start arc of another radius: {votes} votes (radius about {radius}, "
+              f"{lit} pixels lit) at {t:.1f} s; threshold {threshold} (most before: {max(base)})", flush=True)
+        seen.append(votes >= threshold)
+        if votes >= threshold:
+            previous = k
+    failures.check(any(seen), f"{label}: no new pattern about 15, 30 or 45 s after the first one")
 
 
 def star_state(b, saver):
@@ -272,8 +369,9 @@ def mouse_moves(b, failures):
         for dx, dy in ((5, 0), (0, 5), (-5, 0)):
             e2e.xdotool(b, "mousemove_relative", "--", dx, dy)
             failures.check(alive_after(saver, 1.5), f"{label}: a move of ({dx}, {dy}) ended the saver")
+        since = time.time()
         e2e.xdotool(b, "mousemove_relative", "--", 30, 0)
-        end_check(saver, failures, f"{label}: move of 30", None)
+        end_check(saver, failures, f"{label}: move of 30", None, since)
     finally:
         saver.finish()
 
@@ -286,8 +384,11 @@ def mouse_click(b, failures):
     try:
         failures.check(wait_for_pattern(b, saver) is not None, f"{label}: no trails")
         failures.check(alive_after(saver, 1.0), f"{label}: the saver ended by itself")
-        e2e.xdotool(b, "click", 1)
-        end_check(saver, failures, label, None)
+        since = time.time()
+        e2e.xdotool(b, "mousedown", 1)
+        time.sleep(CLICK_HOLD)
+        e2e.xdotool(b, "mouseup", 1)
+        end_check(saver, failures, label, None, since)
     finally:
         saver.finish()
 
@@ -331,6 +432,9 @@ def main():
              "click": lambda: mouse_click(b, failures),
              "nosound": lambda: no_sound_device(b, failures)}[part]()
             e2e.no_processes_left(b, failures)
+    if latencies:
+        print("time from the action to the end of the process: " +
+              ", ".join(f"{label} {took:.2f} s" for label, took in latencies), flush=True)
     return failures.report()
 
 

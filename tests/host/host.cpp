@@ -9,7 +9,8 @@
 //   findbox MS          wait up to MS ms for a message box (#32770) of the saver; report caption, text
 //   checkbox MS         like findbox, but no box is not a failure: reports "box ..." or "nobox"
 //   press MS            find the box like findbox and press its first button (OK)
-//   child MS            wait up to MS ms for a child of the host window; report it and its rectangle
+//   child MS            wait up to MS ms for a child of the host window; report it, its rectangle
+//                       and how many children the host has
 //   close child|HWND    post WM_CLOSE to the host's child or to a window given in decimal
 //   destroy             destroy the host window
 //   wait MS             wait up to MS ms for the saver to end; report its exit code
@@ -233,10 +234,12 @@ void CommandChild(DWORD ms) {
   GetClientRect(host, &client);
   DWORD process = 0;
   GetWindowThreadProcessId(child, &process);
-  Say("child hwnd=%llu rect=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld visible=%d saver=%d",
+  int children = 0;
+  for (HWND w = child; w; w = GetWindow(w, GW_HWNDNEXT)) ++children;
+  Say("child hwnd=%llu rect=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld visible=%d saver=%d children=%d",
       static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(child)), rect.left, rect.top, rect.right,
       rect.bottom, client.left, client.top, client.right, client.bottom, IsWindowVisible(child) ? 1 : 0,
-      started && process == saver.dwProcessId ? 1 : 0);
+      started && process == saver.dwProcessId ? 1 : 0, children);
 }
 
 void CommandClose(const char* target) {

@@ -19,5 +19,9 @@ run="$b/stress"
 mkdir -p "$run"
 cp "$b/Vorlune.scr" "$b/host.exe" "$run/"
 trap '"$top/tests/wine/stop.sh" "$run" >/dev/null 2>&1' EXIT
+# A signal ends the run at once, and the EXIT trap still stops the display and the Wine processes.
+trap '[ -z "${py:-}" ] || kill "$py" 2>/dev/null; exit 143' INT TERM HUP
 "$top/tests/wine/start.sh" "$run"
-python3 "$top/tests/e2e/stress.py" "$run" --cycles "$cycles" "$@"
+python3 "$top/tests/e2e/stress.py" "$run" --cycles "$cycles" "$@" &
+py=$!
+wait "$py"

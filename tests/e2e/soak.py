@@ -44,6 +44,34 @@ def cpu_seconds(pid):
         return None
 
 
+def mappings_kb(pid):
+    """Resident kB per mapping of the process, from /proc/<pid>/smaps: a file's mappings are added
+    up under its name, an anonymous one is named by its start address. None once it is gone."""
+    try:
+        with open(f"/proc/{pid}/smaps") as f:
+            text = f.read()
+    except OSError:
+        return None
+    found = {}
+    name = None
+    for line in text.splitlines():
+        head = line.split(None, 5)
+        if head and "-" in head[0] and len(head) >= 5 and ":" in head[3]:
+            name = head[5].strip() if len(head) == 6 and head[5].strip() else "anonymous@" + head[0].split("-")[0]
+        elif line.startswith("Rss:") and name is not None:
+            found[name] = found.get(name, 0) + int(line.split()[1])
+    return found
+
+
+def mapping_growth(before, after, top=8):
+    """The mappings whose resident size changed most between two mappings_kb results."""
+    names = set(before) | set(after)
+    changes = [(after.get(n, 0) - before.get(n, 0), n) for n in names]
+    changes = [c for c in changes if c[0]]
+    changes.sort(key=lambda c: -abs(c[0]))
+    return changes[:top]
+
+
 def saver_pid(build_dir, timeout=30):
     """The Linux process that runs Vorlune.scr under the build's prefix. While Wine starts it there
     can be two for a moment (the loader and the program); the program is the one that grew."""
@@ -64,6 +92,7 @@ def soak(build_dir, minutes, interval, settle, threaded, out=print):
     mode = "threaded Direct3D (Wine's default)" if threaded else "single-threaded Direct3D (csmt=0)"
     out(f"soak: /s for {minutes:g} min, a sample every {interval:g} s, {mode}")
     samples = []
+    maps = []
     saver = e2e.Saver(build_dir, ["/s"], env=env)
     try:
         window = saver.wait_window(120)
@@ -85,6 +114,7 @@ def soak(build_dir, minutes, interval, settle, threaded, out=print):
                 break
             t = time.time() - start
             samples.append((t, rss))
+            maps.append(mappings_kb(pid) or {})
             # CPU time shows the saver is still drawing, not stuck.
             out(f"sample {len(samples):3d}  t={t:7.1f} s  VmRSS={rss} kB  VmHWM={status_kb(pid, 'VmHWM')} kB"
                 f"  cpu={cpu_seconds(pid) or 0:.1f} s")
@@ -114,6 +144,15 @@ def soak(build_dir, minutes, interval, settle, threaded, out=print):
             f"{after[0][0]:.0f} s to {after[-1][1]} kB at {after[-1][0]:.0f} s; min {min(rss)}, "
             f"median {statistics.median(rss):.0f}, max {max(rss)} kB)")
         failures.check(growth < LIMIT_KB, f"resident memory grew by {growth} kB (limit {LIMIT_KB} kB)")
+        # Where it grew (or shrank): which library's or heap's pages.
+        first = len(samples) - len(after)
+        for kb, name in mapping_growth(maps[first], maps[-1]):
+            out(f"  {kb:+7d} kB  {name}")
+        for i in range(first + 1, len(samples)):
+            step = samples[i][1] - samples[i - 1][1]
+            if abs(step) >= 256:
+                parts = ", ".join(f"{kb:+d} kB {name}" for kb, name in mapping_growth(maps[i - 1], maps[i], 3))
+                out(f"step of {step:+d} kB between {samples[i - 1][0]:.0f} and {samples[i][0]:.0f} s: {parts}")
     else:
         failures.check(False, f"fewer than two samples after the first {settle:g} s")
     passed = not failures.items

@@ -1,0 +1,208 @@
+// The windowed screen in a child window (the preview's case): the picture must reach the desktop
+// under Wine, whose swap-chain presentation never shows in a child window; and the calls that
+// keep DirectDraw writing the primary itself, in order, against the recording fake.
+#include <windows.h>
+#include <ddraw.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "display/screen.h"
+#include "display/sprites.h"
+#include "display/tests/win/display_support.h"
+#include "display/tests/win/fake_ddraw.h"
+#include "display/tests/win/windowed_support.h"
+#include "display/windowed_screen.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+const uint32_t Teal = 0x208890, Orange = 0xF08010;
+
+class RecordingClipper final : public IDirectDrawClipper {
+ public:
+  LONG references = 1;
+  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
+  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
+  STDMETHOD_(ULONG, Release)() override {
+    Log().Add("clipper.Release");
+    return static_cast<ULONG>(--references);
+  }
+  STDMETHOD(GetClipList)(LPRECT, LPRGNDATA, LPDWORD) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(GetHWnd)(HWND*) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD) override { return DDERR_ALREADYINITIALIZED; }
+  STDMETHOD(IsClipListChanged)(WINBOOL*) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(SetClipList)(LPRGNDATA, DWORD) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(SetHWnd)(DWORD flags, HWND window) override {
+    Log().Add("clipper.SetHWnd(" + Hex(flags) + "," + WindowName(window) + ")");
+    return DD_OK;
+  }
+};
+
+BOOL WINAPI IgnoreRegistration(HWND, DWORD) { return TRUE; }
+
+HWND CreateChild(HWND parent, int32_t x, int32_t y, int32_t width, int32_t height) {
+  HWND child = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, x, y, width, height, parent, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+  PumpFor(50);
+  return child;
+}
+
+void Fill(IDirectDrawSurface7* surface, RECT* area, uint32_t rgb) {
+  DDBLTFX fx = {};
+  fx.dwSize = sizeof(fx);
+  fx.dwFillColor = RGBToPixel((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+  surface->Blt(area, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+}
+
+// Flips and handles messages for a while, as a program's loop does.
+void Show() {
+  const DWORD start = GetTickCount();
+  do {
+    PumpWindowMessages();
+    FlipScreen();
+  } while (GetTickCount() - start < 300);
+  FlipScreen();
+}
+
+}  // namespace
+
+class WindowedChildScreen : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    EnsureDisplayTestHeaps();
+    ResetDisplayState();
+    ScreenDirectDrawCreateEx = nullptr;
+    InitSpriteEngine();
+  }
+  static void TearDownTestSuite() {
+    EndScreen();
+    ShutdownSpriteEngine();
+    ResetDisplayState();
+  }
+  void SetUp() override {
+    ASSERT_NE(nullptr, Screen.directDraw);
+    ScreenRegisterSessionNotification = IgnoreRegistration;
+    LimitFrameRate(0);
+  }
+  void TearDown() override {
+    EndScreen();
+    ScreenRegisterSessionNotification = nullptr;
+    if (parent) DestroyWindow(parent);
+    PumpWindowMessages();
+  }
+  TestWindowCounts counts;
+  HWND parent = nullptr;
+};
+
+TEST_F(WindowedChildScreen, StretchedPictureReachesTheDesktop) {
+  parent = CreateTestWindow(70, 60, 400, 300, true, &counts);
+  ASSERT_NE(nullptr, parent);
+  HWND child = CreateChild(parent, 0, 0, 400, 300);
+  ASSERT_NE(nullptr, child);
+  // A 200 x 150 picture, left half teal and right half orange, stretched over the child.
+  ASSERT_EQ(1, OpenScreenInWindow(child, 0, 0, 200, 150, 1, 0, 0));
+  EXPECT_EQ(child, MultimediaWindow());
+  RECT left = {0, 0, 100, 150}, right = {100, 0, 200, 150};
+  Fill(Screen.backBuffer, &left, Teal);
+  Fill(Screen.backBuffer, &right, Orange);
+  Show();
+  ScreenPixels shown;
+  ASSERT_TRUE(ReadClientArea(child, &shown));
+  ASSERT_EQ(400, shown.width);
+  ASSERT_EQ(300, shown.height);
+  for (int32_t y : {0, 150, 299}) {
+    EXPECT_EQ(Teal, shown.At(0, y)) << y;
+    EXPECT_EQ(Teal, shown.At(195, y)) << y;
+    EXPECT_EQ(Orange, shown.At(205, y)) << y;
+    EXPECT_EQ(Orange, shown.At(399, y)) << y;
+  }
+}
+
+TEST_F(WindowedChildScreen, ChildAwayFromTheParentsCornerAndReopened) {
+  parent = CreateTestWindow(90, 70, 360, 260, true, &counts);
+  ASSERT_NE(nullptr, parent);
+  HWND child = CreateChild(parent, 40, 30, 240, 180);
+  ASSERT_NE(nullptr, child);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    // Unstretched at (10, 20) inside the child.
+    ASSERT_EQ(1, OpenScreenInWindow(child, 10, 20, 100, 80, 0, 0, 0));
+    Fill(Screen.backBuffer, nullptr, round ? Orange : Teal);
+    Show();
+    ScreenPixels shown;
+    ASSERT_TRUE(ReadClientArea(child, &shown));
+    const uint32_t colour = round ? Orange : Teal;
+    EXPECT_EQ(colour, shown.At(10, 20));
+    EXPECT_EQ(colour, shown.At(109, 99));
+    EXPECT_NE(colour, shown.At(9, 19));
+    EXPECT_NE(colour, shown.At(110, 100));
+    // Nothing of it outside the child, in the parent's client area.
+    ScreenPixels around;
+    ASSERT_TRUE(ReadClientArea(parent, &around));
+    EXPECT_NE(colour, around.At(39, 50));
+    EXPECT_NE(colour, around.At(45, 29));
+    EXPECT_EQ(colour, around.At(50, 50));
+  }
+}
+
+class FakeWindowedChildScreen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureDisplayTestHeaps();
+    ResetDisplayState();
+    dd = new FakeDirectDraw;
+    dd->clipper = &clipper;
+    CurrentFakeDirectDraw() = dd;
+    ScreenDirectDrawCreateEx = FakeDirectDrawCreateEx;
+    ScreenRegisterSessionNotification = IgnoreRegistration;
+    ASSERT_NE(nullptr, InitSpriteEngine());
+    parent = CreateTestWindow(50, 40, 320, 200, false, &counts);
+    ASSERT_NE(nullptr, parent);
+    child = CreateChild(parent, 0, 0, 320, 200);
+    ASSERT_NE(nullptr, child);
+    Log().Clear();
+  }
+  void TearDown() override {
+    EndScreen();
+    ShutdownSpriteEngine();
+    if (parent) DestroyWindow(parent);
+    PumpWindowMessages();
+    ScreenDirectDrawCreateEx = nullptr;
+    ScreenRegisterSessionNotification = nullptr;
+    CurrentFakeDirectDraw() = nullptr;
+    ResetDisplayState();
+    delete dd;
+  }
+  FakeDirectDraw* dd = nullptr;
+  RecordingClipper clipper;
+  TestWindowCounts counts;
+  HWND parent = nullptr, child = nullptr;
+};
+
+TEST_F(FakeWindowedChildScreen, CooperatesWithNoWindowAndNamesTheClippersWindowAfterAttachingIt) {
+  ASSERT_EQ(1, OpenScreenInWindow(child, 0, 0, 320, 200, 1, 0, 0));
+  const Calls expected = {
+      "dd.SetCooperativeLevel(0,0x8)",
+      "dd.CreateSurface(size=ok,flags=0x1,caps=0x2200)",
+      "dd.CreateClipper(0x0)",
+      "primary.SetClipper(clipper)",
+      "clipper.SetHWnd(0x0,hwnd)",
+      "dd.CreateSurface(size=ok,flags=0x7,caps=0x2040,w=320,h=200)",
+  };
+  ASSERT_GE(Log().calls.size(), expected.size());
+  EXPECT_EQ(expected, Calls(Log().calls.begin(), Log().calls.begin() + static_cast<ptrdiff_t>(expected.size())));
+  EXPECT_EQ(child, MultimediaWindow());
+
+  // A top-level window keeps the usual order.
+  EndScreen();
+  Log().Clear();
+  ASSERT_EQ(1, OpenScreenInWindow(parent, 0, 0, 320, 200, 1, 0, 0));
+  ASSERT_GE(Log().calls.size(), 5u);
+  EXPECT_EQ("dd.SetCooperativeLevel(hwnd,0x8)", Log().calls[0]);
+  EXPECT_EQ("clipper.SetHWnd(0x0,hwnd)", Log().calls[3]);
+  EXPECT_EQ("primary.SetClipper(clipper)", Log().calls[4]);
+}

@@ -1,9 +1,103 @@
 #!/usr/bin/env python3
 """Checks a built Vorlune.scr: machine and GUI subsystem, imports only system DLLs (no DirectX,
-no Wtsapi32, no EnumDisplayDevicesA: those are loaded at run time), the version record and the icon."""
+no Wtsapi32, no EnumDisplayDevicesA: those are loaded at run time), the version record, the icon,
+and string 1, the name Windows lists the screensaver under."""
 import re
+import struct
 import subprocess
 import sys
+
+RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION = 3, 6, 14, 16
+SCREENSAVER_NAME = "Vorlune Screensaver"
+
+
+class BadImage(Exception):
+    pass
+
+
+def unpack(fmt, data, offset):
+    size = struct.calcsize(fmt)
+    if offset < 0 or offset + size > len(data):
+        raise BadImage(f"read of {size} bytes at {offset:#x} is past the end of the file")
+    return struct.unpack_from(fmt, data, offset)
+
+
+def resource_reader(data):
+    """The resource section of a PE image: returns (root file offset, rva-to-file-offset function)."""
+    if data[:2] != b"MZ":
+        raise BadImage("no MZ header")
+    (pe,) = unpack("<I", data, 0x3C)
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise BadImage("no PE signature")
+    _, sections, _, _, _, optional_size, _ = unpack("<HHIIIHH", data, pe + 4)
+    optional = pe + 24
+    (magic,) = unpack("<H", data, optional)
+    directories = optional + {0x10B: 96, 0x20B: 112}.get(magic, -1)
+    if directories < optional:
+        raise BadImage(f"unknown optional header magic {magic:#x}")
+    (count,) = unpack("<I", data, directories - 4)
+    if count < 3:
+        raise BadImage("no resource directory entry")
+    rsrc_rva, rsrc_size = unpack("<II", data, directories + 2 * 8)
+    if rsrc_rva == 0 or rsrc_size == 0:
+        raise BadImage("empty resource directory")
+    table = []
+    for i in range(sections):
+        _, virtual_size, rva, raw_size, raw_offset = unpack("<8sIIII", data, optional + optional_size + 40 * i)
+        table.append((rva, max(virtual_size, raw_size), raw_size, raw_offset))
+
+    def file_offset(address, length):
+        for rva, span, raw_size, raw_offset in table:
+            if rva <= address and address + length <= rva + min(span, raw_size):
+                return raw_offset + address - rva
+        raise BadImage(f"RVA {address:#x}+{length} lies in no section's data")
+
+    return file_offset(rsrc_rva, 16), file_offset
+
+
+def resource_directory(data, root, offset):
+    """The entries of one resource directory: {id: (is_directory, offset from root)}; names are skipped."""
+    named, numbered = unpack("<HH", data, offset + 12)
+    entries = {}
+    for i in range(named + numbered):
+        name, target = unpack("<II", data, offset + 16 + 8 * i)
+        if name & 0x80000000:
+            continue
+        entries[name] = (bool(target & 0x80000000), target & 0x7FFFFFFF)
+    return entries
+
+
+def resource(data, type_id, name_id):
+    """The bytes of resource type/name (the first language); None when there is none."""
+    root, file_offset = resource_reader(data)
+    types = resource_directory(data, root, root)
+    if type_id not in types or not types[type_id][0]:
+        return None
+    names = resource_directory(data, root, root + types[type_id][1])
+    if name_id not in names or not names[name_id][0]:
+        return None
+    languages = resource_directory(data, root, root + names[name_id][1])
+    if not languages:
+        return None
+    is_dir, entry = languages[min(languages)]
+    if is_dir:
+        raise BadImage("language entry is a directory")
+    rva, size, _, _ = unpack("<IIII", data, root + entry)
+    start = file_offset(rva, size)
+    return data[start:start + size]
+
+
+def string_block(block):
+    """The 16 strings of a string-table block (block n holds strings 16(n-1) .. 16(n-1)+15)."""
+    strings, offset = [], 0
+    for _ in range(16):
+        (length,) = unpack("<H", block, offset)
+        offset += 2
+        if offset + 2 * length > len(block):
+            raise BadImage("string runs past the end of its block")
+        strings.append(block[offset:offset + 2 * length].decode("utf-16-le"))
+        offset += 2 * length
+    return strings
 
 path, arch = sys.argv[1], sys.argv[2]
 prefix = {"i686": "i686", "x86_64": "x86_64"}[arch]
@@ -44,8 +138,25 @@ rsrc = subprocess.run([f"{prefix}-w64-mingw32-objdump", "-h", path], capture_out
 if ".rsrc" not in rsrc:
     failures.append("no resource section")
 
+try:
+    block = resource(data, RT_STRING, 1)
+    if block is None:
+        failures.append("no string table block 1")
+    else:
+        name = string_block(block)[1]
+        if name != SCREENSAVER_NAME:
+            failures.append(f'string 1 is "{name}", not "{SCREENSAVER_NAME}"')
+    if resource(data, RT_VERSION, 1) is None:
+        failures.append("no version resource 1")
+    if resource(data, RT_GROUP_ICON, 1) is None:
+        failures.append("no icon group 1")
+    if resource(data, RT_ICON, 1) is None:
+        failures.append("no icon image 1")
+except BadImage as e:
+    failures.append(f"resources unreadable: {e}")
+
 if failures:
     print("\n".join(f"FAIL: {f}" for f in failures))
     print("imports:", ", ".join(dlls))
     sys.exit(1)
-print(f"{path}: {want_format}, GUI, imports {', '.join(dlls)}; version 0.0.27.0")
+print(f"{path}: {want_format}, GUI, imports {', '.join(dlls)}; version 0.0.27.0, icon, string 1 \"{SCREENSAVER_NAME}\"")

@@ -49,10 +49,12 @@ template <class Set> void ForEachEmitter(Set set) {
 
 int32_t RoundToPixel(float value) {
   if (std::isnan(value)) return 0;
-  float rounded = std::nearbyint(value);  // default rounding mode: ties to even
-  if (rounded >= 2147483648.0f) return INT32_MAX;
-  if (rounded < -2147483648.0f) return INT32_MIN;
-  return static_cast<int32_t>(rounded);
+  if (value >= 2147483648.0f) return INT32_MAX;
+  if (value < -2147483648.0f) return INT32_MIN;
+  // In range, lrint rounds as nearbyint does (default mode: ties to even). Not nearbyint itself:
+  // the Windows runtime's saves and restores the floating-point environment, about 100 times
+  // the cost, and this runs twice for every trail point of every frame.
+  return static_cast<int32_t>(std::lrint(value));
 }
 
 void BuildFadeTable() {

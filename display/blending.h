@@ -14,6 +14,10 @@ int32_t BeginSoftwareFrame();
 // Gives the draw target back and copies the whole scratch surface onto it.
 void EndSoftwareFrame();
 
+// Inside a software frame the scratch surface and the last blended sprite stay locked between
+// blends; this unlocks them. Every display routine that uses a surface calls it first.
+void ReleaseBlendLocks();
+
 // Mixes the sprite's non-black pixels into the draw target at (x, y), weighted by intensity
 // (clamped to 1..255), or half and half for intensity -1. 16-bit (5-6-5) and 32-bit screens only.
 void BlendSprite(ObjectNumber number, int32_t x, int32_t y, int32_t intensity);

@@ -18,18 +18,32 @@ void ZeroDescription(DDSURFACEDESC2& description) {
   description.dwSize = sizeof(description);
 }
 
-// Locks the whole surface. Kept locked only when its pixels have the given depth and reach at
-// least to column right and row bottom, so that the rows can be walked without checks.
+// A lock whose pixels have the given depth and reach at least to column right and row bottom, so
+// that the rows can be walked without checks.
+bool Covers(const DDSURFACEDESC2& lock, int32_t depth, int32_t right, int32_t bottom) {
+  return lock.lpSurface && lock.ddpfPixelFormat.dwRGBBitCount == static_cast<DWORD>(depth) &&
+         static_cast<int64_t>(lock.dwWidth) >= right && static_cast<int64_t>(lock.dwHeight) >= bottom &&
+         lock.lPitch >= static_cast<LONG>(lock.dwWidth) * (depth / 8);
+}
+
+// Locks the whole surface; kept locked only when the lock covers the area.
 bool LockCovering(IDirectDrawSurface7* surface, DDSURFACEDESC2& lock, int32_t depth, int32_t right, int32_t bottom) {
   ZeroDescription(lock);
   if (surface->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr) != 0) return false;
-  if (lock.lpSurface && lock.ddpfPixelFormat.dwRGBBitCount == static_cast<DWORD>(depth) &&
-      static_cast<int64_t>(lock.dwWidth) >= right && static_cast<int64_t>(lock.dwHeight) >= bottom &&
-      lock.lPitch >= static_cast<LONG>(lock.dwWidth) * (depth / 8))
-    return true;
+  if (Covers(lock, depth, right, bottom)) return true;
   surface->Unlock(nullptr);
   return false;
 }
+
+// Inside a software frame the scratch surface and the sprite last blended into it stay locked from
+// one blend to the next. Under Wine every lock and unlock waits for Direct3D's command thread to
+// catch up, and four of them per star cost more than the rest of the frame. ReleaseBlendLocks
+// ends them before anything else uses the surfaces.
+struct HeldLocks {
+  IDirectDrawSurface7* sprite;
+  IDirectDrawSurface7* target;
+};
+HeldLocks held;
 
 uint8_t* PixelAt(const DDSURFACEDESC2& lock, int32_t x, int32_t y, int32_t bytesPerPixel) {
   return static_cast<uint8_t*>(lock.lpSurface) + static_cast<ptrdiff_t>(y) * lock.lPitch +
@@ -43,9 +57,20 @@ void BlendAtDepth(const BlendRows& rows, const BlendMode& mode, int32_t depth) {
 
 }  // namespace
 
+void ReleaseBlendLocks() {
+  // Locks on a scratch surface that is no longer the screen's ended with it.
+  if (held.target && held.target == Screen.scratchSurface) {
+    held.target->Unlock(nullptr);
+    if (held.sprite) held.sprite->Unlock(nullptr);
+  }
+  held.target = nullptr;
+  held.sprite = nullptr;
+}
+
 int32_t EnsureScratchSurface() {
   if (Screen.scratchSurface && Screen.scratchWidth == Screen.outputWidth && Screen.scratchHeight == Screen.outputHeight)
     return 1;
+  ReleaseBlendLocks();
   if (Screen.scratchSurface) {
     // Never leave the draw target on a released surface.
     if (Screen.drawTarget == Screen.scratchSurface) Screen.drawTarget = Screen.savedDrawTarget;
@@ -69,6 +94,7 @@ int32_t EnsureScratchSurface() {
 }
 
 int32_t BeginSoftwareFrame() {
+  ReleaseBlendLocks();
   Screen.softwareFrame = FALSE;
   if (EnsureScratchSurface()) {
     // A second start without an end keeps the real target, so the frame still reaches it.
@@ -80,6 +106,7 @@ int32_t BeginSoftwareFrame() {
 }
 
 void EndSoftwareFrame() {
+  ReleaseBlendLocks();
   if (!Screen.softwareFrame) return;
   Screen.drawTarget = Screen.savedDrawTarget;
   if (Screen.drawTarget && Screen.scratchSurface)
@@ -102,10 +129,23 @@ void BlendSprite(ObjectNumber number, int32_t x, int32_t y, int32_t intensity) {
   const int32_t right = area.x + area.width, bottom = area.y + area.height;
   DDSURFACEDESC2& spriteLock = SpriteEngine.spriteLock;
   DDSURFACEDESC2& targetLock = SpriteEngine.targetLock;
-  if (!LockCovering(sprite->surface, spriteLock, depth, sourceX + area.width, sourceY + area.height)) return;
-  if (!LockCovering(target, targetLock, depth, right, bottom)) {
-    sprite->surface->Unlock(nullptr);
-    return;
+  // Straight into the scratch surface of a software frame: the locks are kept for the next blend.
+  const bool hold = Screen.softwareFrame && target == Screen.scratchSurface;
+  if (hold && held.sprite == sprite->surface && held.target == target) {
+    if (!Covers(spriteLock, depth, sourceX + area.width, sourceY + area.height) ||
+        !Covers(targetLock, depth, right, bottom))
+      return;
+  } else {
+    ReleaseBlendLocks();
+    if (!LockCovering(sprite->surface, spriteLock, depth, sourceX + area.width, sourceY + area.height)) return;
+    if (!LockCovering(target, targetLock, depth, right, bottom)) {
+      sprite->surface->Unlock(nullptr);
+      return;
+    }
+    if (hold) {
+      held.sprite = sprite->surface;
+      held.target = target;
+    }
   }
   BlendRows rows = {PixelAt(spriteLock, sourceX, sourceY, bytes), spriteLock.lPitch,
                     PixelAt(targetLock, area.x, area.y, bytes),   targetLock.lPitch,
@@ -124,6 +164,7 @@ void BlendSprite(ObjectNumber number, int32_t x, int32_t y, int32_t intensity) {
     CopyBlendedPixels(rows, bytes);
     Screen.scratchSurface->Unlock(nullptr);
   }
+  if (hold) return;
   target->Unlock(nullptr);
   sprite->surface->Unlock(nullptr);
 }

@@ -6,6 +6,7 @@
 #include <d3d.h>
 #include <dinput.h>
 
+#include "display/blending.h"
 #include "display/screen.h"
 #include "display/sprites.h"
 #include "input/keyboard.h"
@@ -279,6 +280,7 @@ void WaitFrameInterval() {
 }
 
 void ClearOutput(uint32_t colour) {
+  ReleaseBlendLocks();
   const uint32_t fill = Screen.screenDepth > 8
                             ? RGBToPixel(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF)
                             : colour;
@@ -302,6 +304,7 @@ void DetectPixelFormat() {
 }
 
 IDirectDrawSurface7* SelectDrawTarget(intptr_t spriteNumber) {
+  ReleaseBlendLocks();
   if (spriteNumber == -1) {
     Screen.drawTarget = Screen.backBuffer;
     Screen.outputWidth = Screen.screenWidth;
@@ -322,6 +325,7 @@ int32_t ScreenIsActive() {
 }
 
 void BlackenSurface(IDirectDrawSurface7* surface) {
+  ReleaseBlendLocks();
   HDC context;
   if (!surface || surface->GetDC(&context) != 0) return;
   RECT area = {0, 0, Screen.outputWidth, Screen.outputHeight};
@@ -338,6 +342,7 @@ void EndScreen() {
 }
 
 void ReleaseScreen() {
+  ReleaseBlendLocks();
   ReleaseAndClear(Screen.device3D);
   if (SpriteEngine.table) {
     ResetObjectIteration(SpriteEngine.table);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "display/blending.h"
 #include "display/pixels.h"
 #include "display/screen.h"
 #include "display/sprites.h"
@@ -248,6 +249,7 @@ void* LoadSpriteFromMemory(ObjectNumber number, const void* data, int32_t flags,
 }
 
 void ReleaseSprite(ObjectNumber number) {
+  ReleaseBlendLocks();
   if (!SpriteEngine.table) return;
   SpriteRecord* record = static_cast<SpriteRecord*>(LookupObject(SpriteEngine.table, number));
   if (!record) return;
@@ -266,6 +268,7 @@ void ReleaseSprite(ObjectNumber number) {
 }
 
 void BlitSprite(ObjectNumber number, int32_t x, int32_t y) {
+  ReleaseBlendLocks();
   SpriteRecord* sprite = LookupSprite(number);
   // Only a full screen that lost the focus has nothing to draw into; a windowed screen's back
   // buffer stays usable whichever window is in the foreground (a preview's never is).
@@ -292,6 +295,7 @@ void BlitSprite(ObjectNumber number, int32_t x, int32_t y) {
 }
 
 DrawingOutput* SpriteDrawingOutput(ObjectNumber number) {
+  ReleaseBlendLocks();
   if (SpriteEngine.outputDC) return nullptr;
   SpriteRecord* sprite = LookupSprite(number);
   if (!sprite || sprite->depth == MemorySpriteDepth || !sprite->surface) return nullptr;
@@ -334,6 +338,7 @@ HDC SpriteOutputDC() {
 }
 
 void* LockSpriteOutput(int32_t* pitch) {
+  ReleaseBlendLocks();
   if (!SpriteEngine.outputDC) return nullptr;
   if (SpriteEngine.outputState == -1) {   // handed out already
     if (pitch) *pitch = outputLock.lPitch;
@@ -351,6 +356,7 @@ void* LockSpriteOutput(int32_t* pitch) {
 }
 
 int32_t BackupSprite(ObjectNumber number) {
+  ReleaseBlendLocks();
   SpriteRecord* sprite = LookupSprite(number);
   if (!sprite || sprite->backup || sprite->depth == MemorySpriteDepth || !Screen.directDraw) return 1;
   DDSURFACEDESC2 description;
@@ -382,6 +388,7 @@ int32_t BackupSprite(ObjectNumber number) {
 }
 
 int32_t RestoreSprite(ObjectNumber number, SpriteRecord* sprite) {
+  ReleaseBlendLocks();
   if (!sprite || !sprite->surface || sprite->depth == MemorySpriteDepth) return 1;
   if (sprite->surface->IsLost() == DDERR_SURFACELOST) sprite->surface->Restore();
   if (!sprite->backup) return 1;

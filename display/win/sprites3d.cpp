@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "display/blending.h"
 #include "display/screen.h"
 #include "display/sprites.h"
 #include "display/sprites3d.h"
@@ -108,6 +109,7 @@ void CloseSprite3DLibrary() {
 }
 
 int32_t BeginSprite3DScene() {
+  ReleaseBlendLocks();
   if (!Screen.device3D) {
     if (!Sprites3D.direct3D || !Screen.backBuffer) return 0;
     bool found = false;

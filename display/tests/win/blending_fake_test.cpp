@@ -147,11 +147,45 @@ TEST_F(FakeBlending, BlendingInsideAFrameLocksSpriteThenTarget) {
   Log().Clear();
   BlendSprite(1, 10, 20, 64);
   const std::string s = sprite->name, t = Scratch()->name;
-  EXPECT_EQ(Calls({s + ".Lock(0,0x1)", t + ".Lock(0,0x1)", t + ".Unlock", s + ".Unlock"}), Log().calls);
+  // Inside the frame both locks are kept for the next blend and ended with the frame.
+  EXPECT_EQ(Calls({s + ".Lock(0,0x1)", t + ".Lock(0,0x1)"}), Log().calls);
+  EndSoftwareFrame();
+  EXPECT_EQ(Calls({s + ".Lock(0,0x1)", t + ".Lock(0,0x1)", t + ".Unlock", s + ".Unlock", "back.Blt(0," + t + ",0,0x1000000)"}),
+            Log().calls);
   EXPECT_EQ(0x646464u, Scratch()->Pixel(10, 20));   // black sprite pixel
   EXPECT_EQ(0x7D7D7Du, Scratch()->Pixel(11, 20));   // 200 over 100 at 64
   EXPECT_EQ(0x646464u, Scratch()->Pixel(12, 20));
   EXPECT_EQ(0x646464u, Scratch()->Pixel(11, 21));
+}
+
+TEST_F(FakeBlending, BlendsOfOneFrameShareTheirLocksUntilSomethingElseUsesTheSurfaces) {
+  Open(32);
+  FakeSurface* star = MakeSprite(1, 1, 2, {0x00FFFFFF, 0x00FFFFFF});
+  FakeSurface* other = MakeSprite(2, 1, 1, {0x00808080});
+  ASSERT_EQ(1, BeginSoftwareFrame());
+  ClearOutput(0);
+  const std::string s = star->name, o = other->name, t = Scratch()->name;
+  Log().Clear();
+  for (int i = 0; i < 100; ++i) BlendSprite(1, i % 64, i % 40, 255);
+  EXPECT_EQ(Calls({s + ".Lock(0,0x1)", t + ".Lock(0,0x1)"}), Log().calls);
+  EXPECT_EQ(0x00FFFFFFu, Scratch()->Pixel(5, 6));
+  // Another sprite ends the first one's locks; a clear ends them before its fill.
+  BlendSprite(2, 0, 0, 255);
+  ClearOutput(0x010101);
+  EXPECT_EQ(Calls({s + ".Lock(0,0x1)", t + ".Lock(0,0x1)", t + ".Unlock", s + ".Unlock", o + ".Lock(0,0x1)", t + ".Lock(0,0x1)",
+                   t + ".Unlock", o + ".Unlock"}),
+            std::vector<std::string>(Log().calls.begin(), Log().calls.begin() + 8));
+  EXPECT_EQ(0x010101u, Scratch()->Pixel(5, 6));
+  // A blend after the clear locks again; the end of the frame unlocks before its blit.
+  Log().Clear();
+  BlendSprite(1, 3, 3, 255);
+  EndSoftwareFrame();
+  EXPECT_EQ(Calls({s + ".Lock(0,0x1)", t + ".Lock(0,0x1)", t + ".Unlock", s + ".Unlock", "back.Blt(0," + t + ",0,0x1000000)"}),
+            Log().calls);
+  // Blends after the end go to the back buffer and unlock at once.
+  Log().Clear();
+  BlendSprite(1, 3, 3, 255);
+  EXPECT_EQ(Calls({s + ".Lock(0,0x1)", "back.Lock(0,0x1)", "back.Unlock", s + ".Unlock"}), Log().calls);
 }
 
 TEST_F(FakeBlending, OutsideAFrameTheBlendGoesThroughTheScratchSurface) {

@@ -6,9 +6,10 @@ CYCLES times (default 20; a second argument after the build directory sets anoth
 loss makes the saver back its sprites up and stop presenting; each return makes the next flip find
 its surfaces lost and restore the display mode, the surfaces and the sprites' pixels. Afterwards:
 
-- the saver still runs and still draws its trails, in the sprites' own hues: every coloured pixel
-  that is neither dim nor saturated has the hue of one of the nine sprite pictures (a restore that
-  swapped the red and blue channels, or left the textures black, fails this);
+- the saver still runs and still draws its trails, in the sprites' own hues: nine in ten of the
+  coloured pixels that are neither dim nor saturated have the hue of one of the nine sprite
+  pictures (the rest are overlaps of two colours), in every shot and over all shots (a restore
+  that swapped the red and blue channels, or left the textures black, fails this);
 - the falling dots are still there;
 - a held key ends it with exit code 0 within EXIT_LATENCY.
 
@@ -31,7 +32,8 @@ START_LIMIT = 90
 END_LIMIT = 8.0
 EXIT_LATENCY = 1.0
 HUE_TOLERANCE = 10.0     # degrees
-HUE_SHARE = 0.9          # share of the judged pixels that must have a sprite's hue
+HUE_SHARE = 0.9          # share of the judged pixels of all shots that must have a sprite's hue
+SHOT_HUE_SHARE = 0.85    # the same in each shot (overlapping trails of two colours mix their hues)
 ASSETS = os.path.join(e2e.TOP, "app", "assets")
 
 
@@ -88,6 +90,7 @@ def judge_pictures(b, hues, failures, label, shots=4, gap=1.5):
     """Several screenshots a little apart (the sprite colour changes now and then, so more hues
     are seen): trails in the sprites' hues, and the dots."""
     last = None
+    judged_all = near_all = 0
     for k in range(shots):
         if k:
             time.sleep(gap)
@@ -95,15 +98,20 @@ def judge_pictures(b, hues, failures, label, shots=4, gap=1.5):
         picture = e2e.Picture(shot)
         judged, share = hue_share(shot, hues)
         _, swapped = hue_share(shot, hues, swapped=True)
+        judged_all += judged
+        near_all += share * judged
         print(f"{label}: shot {k + 1}: {len(picture.coloured)} coloured pixels, {judged} judged, "
               f"{share:.3f} in a sprite's hue ({swapped:.3f} if red and blue were swapped), "
               f"{len(picture.specks)} dots", flush=True)
         failures.check(len(picture.coloured) >= 200, f"{label}: shot {k + 1}: no trails "
                                                      f"({len(picture.coloured)} coloured pixels)")
-        failures.check(judged >= 100 and share >= HUE_SHARE,
+        failures.check(judged >= 100 and share >= SHOT_HUE_SHARE,
                        f"{label}: shot {k + 1}: only {share:.3f} of {judged} pixels in a sprite's hue")
         failures.check(len(picture.specks) >= 40, f"{label}: shot {k + 1}: only {len(picture.specks)} dots")
         last = shot
+    pooled = near_all / judged_all if judged_all else 0.0
+    print(f"{label}: {pooled:.3f} of all judged pixels in a sprite's hue", flush=True)
+    failures.check(pooled >= HUE_SHARE, f"{label}: only {pooled:.3f} of all judged pixels in a sprite's hue")
     return last
 
 

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Sets everything up, builds the win32 and win64 presets, checks both executables and packs
+# build/release/Vorlune-<version>-win32.zip and -win64.zip (Vorlune.scr, INSTALL.txt, LICENSE.txt).
+# Each zip is then unpacked again and its Vorlune.scr compared with the build's.
+# The version is the project's (CMakeLists.txt, project VERSION). RELEASE_BUILD (default
+# build/) names where the builds go: RELEASE_BUILD=build/rel- builds build/rel-win32 and -win64.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+"$top/scripts/setup.sh"
+
+prefix=${RELEASE_BUILD:-build/}
+out="$top/build/release"
+mkdir -p "$out"
+work=$(mktemp -d "$out/.work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "release: FAILED: $*" >&2; exit 1; }
+
+version=
+for arch in win32 win64; do
+  b="$top/${prefix}$arch"
+  echo "== build $arch in $b"
+  cmake --preset "$arch" -B "$b" >/dev/null
+  cmake --build "$b" -j2
+  v=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$b/CMakeCache.txt")
+  [ -n "$v" ] || fail "no project version in $b/CMakeCache.txt"
+  [ -z "$version" ] || [ "$v" = "$version" ] || fail "$arch build has version $v, win32 has $version"
+  version=$v
+  case $arch in win32) cpu=i686 ;; win64) cpu=x86_64 ;; esac
+  python3 tests/pe_check.py "$b/Vorlune.scr" "$cpu"
+  # The version record inside the executable must name the same version.
+  python3 - "$b/Vorlune.scr" "V$version" <<'EOF' || fail "$arch: Vorlune.scr does not carry FileVersion V$version"
+import sys
+data = open(sys.argv[1], "rb").read()
+key, value = "FileVersion".encode("utf-16-le"), sys.argv[2].encode("utf-16-le")
+at = data.find(key)
+sys.exit(0 if at >= 0 and value + b"\0\0" in data[at:at + 64] else 1)
+EOF
+done
+
+# Windows users open these in Notepad: CRLF line ends.
+crlf() { sed 's/$/\r/' "$1" > "$2"; }
+# Every zip entry gets the time of the last commit (zip stores local time: UTC here), so packing
+# the same build again gives the same zip.
+export TZ=UTC
+stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || date +%s)
+
+for arch in win32 win64; do
+  b="$top/${prefix}$arch"
+  zipname="Vorlune-$version-$arch.zip"
+  stage="$work/$arch"
+  mkdir -p "$stage"
+  cp "$b/Vorlune.scr" "$stage/Vorlune.scr"
+  if [ "$arch" = win32 ]; then
+    which="the 32-bit build. It runs on every Windows, 32-bit and 64-bit."
+  else
+    which="the 64-bit build. It runs on 64-bit Windows only; on 32-bit Windows use the win32 package."
+  fi
+  cat > "$work/INSTALL.txt" <<EOF
+Vorlune Screensaver $version
+
+Vorlune draws slowly changing, symmetric rosettes on a black screen. This package is
+$which
+
+Installing
+1. Copy Vorlune.scr into a folder of your choice (for all users: C:\\Windows\\System32).
+2. Right-click Vorlune.scr and choose Install to make it your screensaver, or Test to
+   see it at once.
+
+Windows then lists "Vorlune Screensaver" in the screensaver settings; Settings there
+shows its About box. Windows itself starts the program with /c (the About box) and /p
+(the small preview in the settings), so there is no need to run it with these by hand.
+
+While it runs, Return asks for a new pattern and S shows or hides the falling dots;
+moving the mouse, a mouse button or any other key ends it.
+
+Vorlune.scr needs no other file. To remove it, choose another screensaver and delete
+the file.
+
+Licence: MIT, see LICENSE.txt.
+EOF
+  crlf "$work/INSTALL.txt" "$stage/INSTALL.txt"
+  crlf LICENSE "$stage/LICENSE.txt"
+  touch -d "@$stamp" "$stage"/*
+  rm -f "$out/$zipname"
+  (cd "$stage" && zip -q -X -9 "$out/$zipname" Vorlune.scr INSTALL.txt LICENSE.txt)
+
+  # Check the zip as a user would get it: intact, exactly these files, the build's executable.
+  unzip -tq "$out/$zipname" >/dev/null || fail "$zipname does not test as intact"
+  listing=$(unzip -Z1 "$out/$zipname" | sort | tr '\n' ' ')
+  [ "$listing" = "INSTALL.txt LICENSE.txt Vorlune.scr " ] || fail "$zipname holds: $listing"
+  mkdir "$work/unpacked-$arch"
+  unzip -q "$out/$zipname" -d "$work/unpacked-$arch"
+  cmp "$work/unpacked-$arch/Vorlune.scr" "$b/Vorlune.scr" || fail "$zipname: Vorlune.scr differs from $b/Vorlune.scr"
+  cmp "$work/unpacked-$arch/INSTALL.txt" "$stage/INSTALL.txt" || fail "$zipname: INSTALL.txt damaged"
+  cmp "$work/unpacked-$arch/LICENSE.txt" "$stage/LICENSE.txt" || fail "$zipname: LICENSE.txt damaged"
+  echo "release: $out/$zipname ($(stat -c %s "$out/$zipname") bytes; Vorlune.scr $(stat -c %s "$b/Vorlune.scr") bytes, sha256 $(sha256sum "$b/Vorlune.scr" | cut -c1-16)...)"
+done

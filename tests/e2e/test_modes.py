@@ -39,7 +39,8 @@ def run_saver(b, args, failures):
             took = saver.wait_exit(10)
         failures.check(took is not None, f"{label}: a held key did not end the saver")
         code = saver.finish()
-        print(f"{label}: ended {took} s after the key went down, exit code {code}", flush=True)
+        print(f"{label}: ended {'-' if took is None else f'{took:.2f}'} s after the key went down, exit code {code}",
+              flush=True)
         failures.check(code == 0, f"{label}: exit code {code}, expected 0")
     finally:
         saver.finish()

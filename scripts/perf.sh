@@ -115,7 +115,7 @@ def fmt(v, f='%.1f'):
 
 lines = []
 def row(what, value, goal='', verdict=''):
-    lines.append('%-72s %-22s %-16s %s' % (what, value, goal, verdict))
+    lines.append('%-74s %-20s %-16s %s' % (what, value, goal, verdict))
 
 def met(ok):
     return '' if ok is None else ('MET' if ok else 'MISSED')
@@ -126,7 +126,7 @@ print('Native: Google Benchmark, CPU time per iteration. Wine: median of %s runs
       'saver and baseline alternating.' % (runs, frames, warmup))
 print()
 row('measure', 'value', 'goal', 'verdict')
-row('-' * 72, '-' * 22, '-' * 16, '-------')
+row('-' * 74, '-' * 20, '-' * 16, '-------')
 model = native('bench_pattern', 'BM_PatternFrame')
 stars = native('bench_blend', 'BM_StarBlends/1920/1080')
 row('native: pattern model, one steady-state frame (2,020 pts)', fmt(model, '%.1f us'))
@@ -137,7 +137,7 @@ row('native: preview picture decode (400 x 320)', fmt(native('bench_decode', 'BM
 random = native('bench_random', 'BM_RandomUpTo/10')
 row('native: RandomUpTo(10)', fmt(random and random * 1000, '%.1f ns'))
 for csmt in ('default', 'off'):
-    label = 'csmt on (default)' if csmt == 'default' else 'csmt=0'
+    label = 'csmt on' if csmt == 'default' else 'csmt=0'
     for size in ('1024x768', '1920x1080'):
         s, ns = median(size, csmt, 'saver', 'fps')
         b, nb = median(size, csmt, 'baseline', 'fps')
@@ -149,6 +149,10 @@ for csmt in ('default', 'off'):
         sc, _ = median(size, csmt, 'saver', 'cores')
         bc, _ = median(size, csmt, 'baseline', 'cores')
         row('Wine %s %s: CPU cores used, saver / baseline' % (label, size), '%s / %s' % (fmt(sc, '%.2f'), fmt(bc, '%.2f')))
+        sl2, _ = median(size, csmt, 'saver', 'sleep_ms')
+        si, _ = median(size, csmt, 'saver', 'input_ms')
+        row('Wine %s %s: saver\'s Sleep(2) / keyboard+mouse reads, per frame' % (label, size),
+            '%s / %s ms' % (fmt(sl2, '%.2f'), fmt(si, '%.3f')))
         sm, _ = median(size, csmt, 'saver', 'peak_kib')
         bm, _ = median(size, csmt, 'baseline', 'peak_kib')
         row('Wine %s %s: peak memory, saver / baseline' % (label, size),

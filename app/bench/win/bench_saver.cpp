@@ -416,6 +416,20 @@ int main(int argc, char** argv) {
            "no-op device %.1f us\n",
            repetitions, TrailPointCount(), modelOnly * 1e6, modelAndCalls * 1e6);
   }
+  // Two parts of the loop's last step on their own: the input reads, and the 2 ms pause, which
+  // under load lasts as long as the scheduler takes to wake the thread again.
+  std::vector<double> inputTimes, sleepTimes;
+  for (int i = 0; i < 100; ++i) {
+    const double t0 = Now();
+    ReadKeyboard();
+    ReadMouse();
+    const double t1 = Now();
+    Sleep(2);
+    inputTimes.push_back(t1 - t0);
+    sleepTimes.push_back(Now() - t1);
+  }
+  printf("keyboard and mouse reads median %.3f ms; Sleep(2) median %.2f ms\n", Median(inputTimes) * 1000,
+         Median(sleepTimes) * 1000);
   double cores = -1;
   if (ticksBefore >= 0 && ticksAfter >= 0) cores = (ticksAfter - ticksBefore) / clockTicks / wall;
   const double share = [&] {
@@ -424,9 +438,10 @@ int main(int argc, char** argv) {
     return s / wall;
   }();
   printf("RESULT fps=%.2f first_flip_unix=%.6f first_flip_since_creation=%.4f cores=%.2f peak_kib=%lld "
-         "model_us=%.2f model_calls_us=%.2f software_share=%.3f\n",
+         "model_us=%.2f model_calls_us=%.2f software_share=%.3f sleep_ms=%.3f input_ms=%.4f\n",
          done / wall, firstFlipUnix, firstFlipSinceCreation, cores,
-         status.empty() ? -1LL : StatusKilobytes(status, "VmHWM:"), modelOnly * 1e6, modelAndCalls * 1e6, share);
+         status.empty() ? -1LL : StatusKilobytes(status, "VmHWM:"), modelOnly * 1e6, modelAndCalls * 1e6, share,
+         Median(sleepTimes) * 1000, Median(inputTimes) * 1000);
   fflush(stdout);
   ShutdownRuntime();
   return 0;

@@ -160,9 +160,9 @@ HWND CreateHost(int32_t width, int32_t height) {
   HWND host = CreateWindowA("VorlunePreviewTestHost", "preview host", style, frame.left, frame.top,
                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
   if (!host) return nullptr;
-  ShowWindow(host, SW_SHOWNORMAL);
+  // Not activated: Wine waits for a window manager when an active window goes.
+  ShowWindow(host, SW_SHOWNOACTIVATE);
   UpdateWindow(host);
-  SetForegroundWindow(host);
   PumpFor(100);
   return host;
 }

@@ -58,11 +58,15 @@ for size in 1024x768 1920x1080; do
     for csmt in default off; do
       for prog in saver baseline; do
         log="$out/${prog}_${size}_${csmt}_$i.txt"
+        # The saver's trail fills over its first 100 frames; the baseline draws all its quads from
+        # the first frame on and needs only a short warm-up.
+        w=$warmup
+        [ "$prog" = baseline ] && [ "$w" -gt 30 ] && w=30
         launch=$(date +%s.%N)
         if [ "$csmt" = off ]; then
-          WINE_D3D_CONFIG=csmt=0 timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$warmup" >"$log" 2>&1 || true
+          WINE_D3D_CONFIG=csmt=0 timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$w" >"$log" 2>&1 || true
         else
-          env -u WINE_D3D_CONFIG timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$warmup" >"$log" 2>&1 || true
+          env -u WINE_D3D_CONFIG timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$w" >"$log" 2>&1 || true
         fi
         line=$(grep '^RESULT ' "$log" | tail -1 || true)
         if [ -z "$line" ]; then
@@ -122,8 +126,8 @@ def met(ok):
 
 print()
 print('Vorlune performance, %s; %s cores; load average %s at the start, %s at the end' % (started, cores, load_start, load_end))
-print('Native: Google Benchmark, CPU time per iteration. Wine: median of %s runs per program, %s frames after %s warm-up, '
-      'saver and baseline alternating.' % (runs, frames, warmup))
+print('Native: Google Benchmark, CPU time per iteration. Wine: median of %s runs per program, %s frames after %s warm-up '
+      '(baseline: at most 30), saver and baseline alternating.' % (runs, frames, warmup))
 print()
 row('measure', 'value', 'goal', 'verdict')
 row('-' * 74, '-' * 20, '-' * 16, '-------')

@@ -322,7 +322,9 @@ void Flip() {
   primary->Flip(nullptr, DDFLIP_WAIT);
 }
 
-// Trail-like positions: twenty rosette arms of 101 points around the centre, ages fading.
+// Trail-like positions: twenty rosette arms of 101 points around the centre, ages fading. As in
+// the saver, all emitters lay the same sprite, which changes about every 51 frames, so a frame's
+// quads use one or two textures in long runs.
 void MakeQuads(int frameNumber) {
   quads.clear();
   for (int i = 0; i < QuadsPerFrame; ++i) {
@@ -330,7 +332,7 @@ void MakeQuads(int frameNumber) {
     const double angle = (emitter * 18 + age * 2 + frameNumber) * 3.14159265 / 180;
     const double radius = (height / 3.0) * (0.3 + 0.7 * ((age * 7 + emitter) % 101) / 100.0);
     quads.push_back({static_cast<float>(width / 2 + radius * cos(angle) - 8), static_cast<float>(height / 2 + radius * sin(angle) - 8),
-                     static_cast<DWORD>(age * 255 / 100), emitter % TextureCount});
+                     static_cast<DWORD>(age * 255 / 100), ((frameNumber - age + 5100) / 51) % TextureCount});
   }
 }
 

@@ -50,8 +50,12 @@ TEST(Stars, TakeTheListedSpeedsAndIntensities) {
     EXPECT_LE(star.x, 1024.0f);
     EXPECT_GE(star.y, 0.0f);
     EXPECT_LE(star.y, 768.0f);
-    if (star.intensity == 260) EXPECT_FLOAT_EQ(star.speed, 2.0f);
-    if (star.intensity == 43) EXPECT_FLOAT_EQ(star.speed, static_cast<float>(2.0 / 6.0));
+    if (star.intensity == 260) {
+      EXPECT_FLOAT_EQ(star.speed, 2.0f);
+    }
+    if (star.intensity == 43) {
+      EXPECT_FLOAT_EQ(star.speed, static_cast<float>(2.0 / 6.0));
+    }
   }
   EXPECT_EQ(seen, allowed);
 }

@@ -177,19 +177,6 @@ def dark_share(shot):
     return 1.0 - len(BRIGHT_BYTE.findall(shot.data)) / (shot.width * shot.height)
 
 
-def free_share(picture):
-    """Share of the screen where a star dot counts as one: 6-pixel cells farther than two cells
-    from any cell with a coloured pixel (as Picture judges its specks)."""
-    columns, rows = (W + 5) // 6, (H + 5) // 6
-    near = set()
-    for cx, cy in {(x // 6, y // 6) for x, y in picture.coloured}:
-        for dx in (-2, -1, 0, 1, 2):
-            for dy in (-2, -1, 0, 1, 2):
-                if 0 <= cx + dx < columns and 0 <= cy + dy < rows:
-                    near.add((cx + dx, cy + dy))
-    return 1.0 - len(near) / (columns * rows)
-
-
 def check_colours_and_stars(pictures, failures, label):
     dark = [dark_share(p.shot) for p in pictures]
     print(f"{label}: black share of the screen per shot {[round(d, 2) for d in dark]}", flush=True)
@@ -202,7 +189,7 @@ def check_colours_and_stars(pictures, failures, label):
     failures.check(shown >= 0.7 * len(counts), f"{label}: trails visible in only {shown} of {len(counts)} shots")
     # 100 dots of 1 x 2 pixels spread over the screen; a dot counts only away from the trails, so
     # about 100 times the share of the screen the trails leave free can be seen.
-    seen = [len(p.specks) / max(1.0, 100 * free_share(p)) for p in pictures]
+    seen = [p.dots_seen() for p in pictures]
     print(f"{label}: dots seen per dot expected in the free part of the screen {[round(r, 2) for r in seen]}",
           flush=True)
     failures.check(percentile(seen, 0.5) >= 0.5, f"{label}: too few white dots: {specks}")
@@ -253,7 +240,10 @@ def check_movement(pictures, failures, label):
     falls = [e2e.stars_fell(a, b) for a, b in zip(pictures, pictures[1:])]
     print(f"{label}: dots (staying, falling) between shots: {[(round(s, 2), round(m, 2)) for s, m in falls]}",
           flush=True)
-    failures.check(falls and all(s <= 0.3 and m >= 0.3 for s, m in falls), f"{label}: the dots did not fall: {falls}")
+    # Dots that fall behind a big trail are lost to the second shot, so the share found elsewhere in
+    # the same column is judged over all pairs; none may stay where it was.
+    failures.check(falls and all(s <= 0.3 for s, _ in falls) and percentile([m for _, m in falls], 0.5) >= 0.5,
+                   f"{label}: the dots did not fall: {falls}")
 
 
 def start_arc_votes(zone, before, after):
@@ -335,7 +325,7 @@ def star_state(b, saver):
     n = len(picture.specks)
     if n <= 5:
         return picture, False
-    return picture, (True if n >= 0.5 * 100 * free_share(picture) else None)
+    return picture, (True if n >= 0.5 * 100 * picture.free else None)
 
 
 def toggle_stars(b, saver, want_visible, failures, label):

@@ -315,7 +315,9 @@ class Picture:
 
     coloured: pixels of the pattern's trails (bright and clearly not grey);
     grey: bright grey or white pixels (star dots, and the white-hot cores of the trails);
-    specks: star dots, small grey spots with no coloured pixel within 12 pixels."""
+    specks: star dots, small grey spots with no coloured pixel within 12 pixels;
+    free: share of the screen where a star dot counts as one (6-pixel cells farther than two
+    cells from any cell with a coloured pixel)."""
 
     def __init__(self, shot):
         self.shot = shot
@@ -336,11 +338,14 @@ class Picture:
         self.coloured = coloured
         self.grey = grey
         cells = {(x // 6, y // 6) for x, y in coloured}
+        columns, rows = (w + 5) // 6, (shot.height + 5) // 6
         near = set()
         for cx, cy in cells:
             for dx in (-2, -1, 0, 1, 2):
                 for dy in (-2, -1, 0, 1, 2):
-                    near.add((cx + dx, cy + dy))
+                    if 0 <= cx + dx < columns and 0 <= cy + dy < rows:
+                        near.add((cx + dx, cy + dy))
+        self.free = 1.0 - len(near) / (columns * rows)
         lone = {(x, y): v for x, y, v in grey if (x // 6, y // 6) not in near}
         # Group lone grey pixels into spots (8-connected); a star dot is at most 1 x 2 pixels.
         specks = []
@@ -362,6 +367,10 @@ class Picture:
                 ys = sorted(p[1] for p in spot)
                 specks.append((xs[0], ys[0], max(lone[p] for p in spot)))
         self.specks = specks
+
+    def dots_seen(self, dots=100):
+        """Star dots seen per dot expected in the free part of the screen."""
+        return len(self.specks) / max(1.0, dots * self.free)
 
     def centroid(self):
         n = len(self.coloured)

@@ -66,7 +66,7 @@ for size in 1024x768 1920x1080; do
         if [ "$csmt" = off ]; then
           WINE_D3D_CONFIG=csmt=0 timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$w" >"$log" 2>&1 || true
         else
-          env -u WINE_D3D_CONFIG timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$w" >"$log" 2>&1 || true
+          WINE_D3D_CONFIG= timeout 300 tests/wine/run.sh "$win64" "$win64/bench_$prog.exe" "$frames" "$w" >"$log" 2>&1 || true
         fi
         line=$(grep '^RESULT ' "$log" | tail -1 || true)
         if [ -z "$line" ]; then

@@ -88,7 +88,7 @@ def saver_pid(build_dir, timeout=30):
 def soak(build_dir, minutes, interval, settle, threaded, out=print):
     """Runs the soak; returns (passed, samples) with samples as (seconds, VmRSS kB)."""
     failures = e2e.Failures("soak")
-    env = {} if threaded else e2e.SINGLE_THREADED_D3D
+    env = e2e.THREADED_D3D if threaded else e2e.SINGLE_THREADED_D3D
     mode = "threaded Direct3D (Wine's default)" if threaded else "single-threaded Direct3D (csmt=0)"
     out(f"soak: /s for {minutes:g} min, a sample every {interval:g} s, {mode}")
     samples = []

@@ -163,7 +163,7 @@ class ModeResult:
 
 
 def run_mode(build_dir, mode, cycles, threaded=False, out=print):
-    env = {} if threaded else e2e.SINGLE_THREADED_D3D
+    env = e2e.THREADED_D3D if threaded else e2e.SINGLE_THREADED_D3D
     result = ModeResult(mode, cycles)
     streak = 0
     for i in range(1, cycles + 1):

@@ -37,9 +37,9 @@ fi
 "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 # The test display has no window manager. Wine treats a full-screen or activated window as managed
 # by one, and when such a window is hidden it waits 2 s for the manager to withdraw it: every
-# saver's exit would take 2 s longer. The windows of Vorlune.scr and of the start-up and preview
-# tests are therefore left unmanaged (the display tests need a managed window to lose the focus).
-for program in Vorlune.scr app_tests.exe; do
+# saver's exit would take 2 s longer. The windows of Vorlune.scr and of the start-up, preview and
+# display tests are therefore left unmanaged.
+for program in Vorlune.scr app_tests.exe display_tests.exe; do
   if ! grep -qF "AppDefaults\\\\$program\\\\X11 Driver" "$WINEPREFIX/user.reg" 2>/dev/null; then
     "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /d N /f \
       </dev/null >/dev/null 2>&1 || true

@@ -9,8 +9,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 export WINE=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver
-# Wine's Direct3D without its command-stream thread draws about twice the frames per second here
-# (scripts/perf.sh measures both); set WINE_D3D_CONFIG to empty for Wine's default.
+# Wine's Direct3D without its command-stream thread: as many frames for two thirds of the CPU,
+# and no busy-waiting thread to starve the program when the machine is shared (scripts/perf.sh
+# measures both); set WINE_D3D_CONFIG to empty for Wine's default.
 export WINE_D3D_CONFIG=${WINE_D3D_CONFIG-csmt=0}
 if [ -f "$VORLUNE_WINE_DIR/display" ]; then
   export DISPLAY=":$(cat "$VORLUNE_WINE_DIR/display")"

@@ -110,12 +110,12 @@ def judge_pictures(b, hues, failures, label, shots=4, gap=1.5):
         failures.check(judged >= 100 and share >= SHOT_HUE_SHARE,
                        f"{label}: shot {k + 1}: only {share:.3f} of {judged} pixels in a sprite's hue")
         dots_seen += len(picture.specks)
-        dots_expected += 100 * picture.free
+        dots_expected += picture.dots_expected()
         last = shot
     pooled = near_all / judged_all if judged_all else 0.0
     print(f"{label}: {pooled:.3f} of all judged pixels in a sprite's hue", flush=True)
     failures.check(pooled >= HUE_SHARE, f"{label}: only {pooled:.3f} of all judged pixels in a sprite's hue")
-    # A dot counts only away from the trails, so big trails hide some of the 100.
+    # A dot counts only away from the trails, so big trails hide some of them.
     failures.check(dots_seen >= 0.5 * dots_expected,
                    f"{label}: only {dots_seen} dots where about {dots_expected:.0f} could be seen")
     return last

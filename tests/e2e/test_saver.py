@@ -293,6 +293,7 @@ def arc_onset(timeline, low, high, away_from):
     for i, (t, _, bins) in enumerate(timeline):
         if not low <= t <= high:
             continue
+        earlier = [b for u, _, b in timeline[:i] if u >= t - 1.0]   # the shots are in time order
         for k in range(RADIUS_BINS - 1):
             if away_from is not None and abs(k - away_from) <= 2:
                 continue
@@ -303,7 +304,7 @@ def arc_onset(timeline, low, high, away_from):
                 continue
             peak = max(soon)
             around = range(max(0, k - 3), min(RADIUS_BINS - 1, k + 4))
-            before = [arc_votes(earlier, j) for u, _, earlier in timeline if t - 1.0 <= u < t for j in around]
+            before = [arc_votes(b, j) for b in earlier for j in around]
             if before and max(before) >= peak / 2:
                 continue
             if best is None or peak > best[0]:
@@ -350,7 +351,7 @@ def star_state(b, saver):
     n = len(picture.specks)
     if n <= 5:
         return picture, False
-    return picture, (True if n >= 0.5 * 100 * picture.free else None)
+    return picture, (True if n >= 0.5 * picture.dots_expected() else None)
 
 
 def toggle_stars(b, saver, want_visible, failures, label):

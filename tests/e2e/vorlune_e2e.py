@@ -314,6 +314,8 @@ def save_png(shot, path):
                    input=shot.data, check=False, capture_output=True, timeout=60)
 
 
+STAR_DOTS = 100    # the saver's falling dots
+
 # Bytes at or above this value mark a pixel worth looking at; the rest is black for our purposes.
 _LIT_BYTE = re.compile(rb"[\x28-\xff]")
 
@@ -376,9 +378,13 @@ class Picture:
                 specks.append((xs[0], ys[0], max(lone[p] for p in spot)))
         self.specks = specks
 
-    def dots_seen(self, dots=100):
+    def dots_expected(self):
+        """Star dots that can be seen: the saver's STAR_DOTS in the free part of the screen."""
+        return STAR_DOTS * self.free
+
+    def dots_seen(self):
         """Star dots seen per dot expected in the free part of the screen."""
-        return len(self.specks) / max(1.0, dots * self.free)
+        return len(self.specks) / max(1.0, self.dots_expected())
 
     def centroid(self):
         n = len(self.coloured)

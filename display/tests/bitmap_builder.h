@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-struct BitmapSpec {
+struct BitmapLayout {
   int32_t width = 1;
   int32_t height = 1;
   uint16_t bitsPerPixel = 8;
@@ -16,29 +16,29 @@ inline void PutLittle(std::vector<uint8_t>& out, size_t at, uint32_t value, int 
   for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-inline std::vector<uint8_t> BuildBitmapFile(const BitmapSpec& spec) {
-  const size_t tableBytes = 4 * spec.palette.size();
+inline std::vector<uint8_t> BuildBitmapFile(const BitmapLayout& layout) {
+  const size_t tableBytes = 4 * layout.palette.size();
   const size_t offset = 14 + 40 + tableBytes;
-  std::vector<uint8_t> file(offset + spec.pixels.size(), 0);
+  std::vector<uint8_t> file(offset + layout.pixels.size(), 0);
   file[0] = 'B';
   file[1] = 'M';
   PutLittle(file, 2, static_cast<uint32_t>(file.size()), 4);
   PutLittle(file, 10, static_cast<uint32_t>(offset), 4);
   PutLittle(file, 14, 40, 4);
-  PutLittle(file, 18, static_cast<uint32_t>(spec.width), 4);
-  PutLittle(file, 22, static_cast<uint32_t>(spec.height), 4);
+  PutLittle(file, 18, static_cast<uint32_t>(layout.width), 4);
+  PutLittle(file, 22, static_cast<uint32_t>(layout.height), 4);
   PutLittle(file, 26, 1, 2);
-  PutLittle(file, 28, spec.bitsPerPixel, 2);
-  PutLittle(file, 30, spec.compression, 4);
-  PutLittle(file, 34, static_cast<uint32_t>(spec.pixels.size()), 4);
-  PutLittle(file, 46, static_cast<uint32_t>(spec.palette.size()), 4);
-  for (size_t i = 0; i < spec.palette.size(); ++i) {
-    const uint32_t c = spec.palette[i];
+  PutLittle(file, 28, layout.bitsPerPixel, 2);
+  PutLittle(file, 30, layout.compression, 4);
+  PutLittle(file, 34, static_cast<uint32_t>(layout.pixels.size()), 4);
+  PutLittle(file, 46, static_cast<uint32_t>(layout.palette.size()), 4);
+  for (size_t i = 0; i < layout.palette.size(); ++i) {
+    const uint32_t c = layout.palette[i];
     file[54 + 4 * i] = static_cast<uint8_t>(c);
     file[54 + 4 * i + 1] = static_cast<uint8_t>(c >> 8);
     file[54 + 4 * i + 2] = static_cast<uint8_t>(c >> 16);
   }
-  for (size_t i = 0; i < spec.pixels.size(); ++i) file[offset + i] = spec.pixels[i];
+  for (size_t i = 0; i < layout.pixels.size(); ++i) file[offset + i] = layout.pixels[i];
   return file;
 }
 

@@ -69,12 +69,12 @@ TEST(BlendTable, Entries) {
 }
 
 TEST(BitmapFile, HeaderIsReadAndChecked) {
-  BitmapSpec spec;
-  spec.width = 5;
-  spec.height = 3;
-  spec.bitsPerPixel = 24;
-  spec.pixels.assign(StoredRowBytes(5, 24) * 3, 0);
-  std::vector<uint8_t> file = BuildBitmapFile(spec);
+  BitmapLayout layout;
+  layout.width = 5;
+  layout.height = 3;
+  layout.bitsPerPixel = 24;
+  layout.pixels.assign(StoredRowBytes(5, 24) * 3, 0);
+  std::vector<uint8_t> file = BuildBitmapFile(layout);
   BitmapFileInfo info;
   ASSERT_EQ(1, ReadBitmapFileInfo(file.data(), file.size(), &info));
   EXPECT_EQ(5, info.width);
@@ -108,14 +108,14 @@ TEST(BitmapFile, HeaderIsReadAndChecked) {
 }
 
 TEST(ExpandPaletteBitmap, OneBitIsBlackAndWhiteWhateverTheTable) {
-  BitmapSpec spec;
-  spec.width = 10;
-  spec.height = 2;
-  spec.bitsPerPixel = 1;
-  spec.palette = {0x123456, 0xFF0000};
+  BitmapLayout layout;
+  layout.width = 10;
+  layout.height = 2;
+  layout.bitsPerPixel = 1;
+  layout.palette = {0x123456, 0xFF0000};
   // Bottom row: 1010 0000 11|xx xxxx; top row: 0111 1111 01|11 1111 (bits past the width set).
-  spec.pixels = {0xA0, 0xC0, 0, 0, 0x7F, 0x7F, 0, 0};
-  const Expanded e = Expand(BuildBitmapFile(spec), 10, 2);
+  layout.pixels = {0xA0, 0xC0, 0, 0, 0x7F, 0x7F, 0, 0};
+  const Expanded e = Expand(BuildBitmapFile(layout), 10, 2);
   ASSERT_EQ(1, e.result);
   const uint32_t expect[2][10] = {{1, 0, 1, 0, 0, 0, 0, 0, 1, 1}, {0, 1, 1, 1, 1, 1, 1, 1, 0, 1}};
   for (int y = 0; y < 2; ++y)
@@ -126,14 +126,14 @@ TEST(ExpandPaletteBitmap, OneBitIsBlackAndWhiteWhateverTheTable) {
 }
 
 TEST(ExpandPaletteBitmap, FourBitsHighNibbleFirstWithOddWidthSlack) {
-  BitmapSpec spec;
-  spec.width = 3;
-  spec.height = 2;
-  spec.bitsPerPixel = 4;
-  spec.palette.resize(16);
-  for (uint32_t i = 0; i < 16; ++i) spec.palette[i] = i * 0x111111;
-  spec.pixels = {0x12, 0x3F, 0, 0, 0x45, 0x6E, 0, 0};
-  const Expanded e = Expand(BuildBitmapFile(spec), 3, 2);
+  BitmapLayout layout;
+  layout.width = 3;
+  layout.height = 2;
+  layout.bitsPerPixel = 4;
+  layout.palette.resize(16);
+  for (uint32_t i = 0; i < 16; ++i) layout.palette[i] = i * 0x111111;
+  layout.pixels = {0x12, 0x3F, 0, 0, 0x45, 0x6E, 0, 0};
+  const Expanded e = Expand(BuildBitmapFile(layout), 3, 2);
   ASSERT_EQ(1, e.result);
   EXPECT_EQ(0x111111u, e.At(0, 0));
   EXPECT_EQ(0x222222u, e.At(1, 0));
@@ -146,10 +146,10 @@ TEST(ExpandPaletteBitmap, FourBitsHighNibbleFirstWithOddWidthSlack) {
   EXPECT_EQ(0xEEEEEEu, e.At(3, 1));
 
   // Width 5, pitch 16: the top row's slack pixel reaches into the extra row, and no further.
-  spec.width = 5;
-  spec.height = 1;
-  spec.pixels = {0x11, 0x11, 0x1C, 0};
-  const Expanded wide = Expand(BuildBitmapFile(spec), 5, 1);
+  layout.width = 5;
+  layout.height = 1;
+  layout.pixels = {0x11, 0x11, 0x1C, 0};
+  const Expanded wide = Expand(BuildBitmapFile(layout), 5, 1);
   ASSERT_EQ(static_cast<size_t>(32), wide.rows.size());
   EXPECT_EQ(0x111111u, wide.At(4, 0));
   EXPECT_EQ(0xCC, wide.rows[15]);
@@ -159,13 +159,13 @@ TEST(ExpandPaletteBitmap, FourBitsHighNibbleFirstWithOddWidthSlack) {
 }
 
 TEST(ExpandPaletteBitmap, EightBitsUncompressed) {
-  BitmapSpec spec;
-  spec.width = 2;
-  spec.height = 2;
-  spec.bitsPerPixel = 8;
-  spec.palette = {0x000000, 0x102030, 0xFFFFFF};
-  spec.pixels = {1, 2, 0, 0, 2, 1, 0, 0};
-  const Expanded e = Expand(BuildBitmapFile(spec), 2, 2);
+  BitmapLayout layout;
+  layout.width = 2;
+  layout.height = 2;
+  layout.bitsPerPixel = 8;
+  layout.palette = {0x000000, 0x102030, 0xFFFFFF};
+  layout.pixels = {1, 2, 0, 0, 2, 1, 0, 0};
+  const Expanded e = Expand(BuildBitmapFile(layout), 2, 2);
   ASSERT_EQ(1, e.result);
   EXPECT_EQ(0x102030u, e.At(0, 0));
   EXPECT_EQ(0xFFFFFFu, e.At(1, 0));
@@ -175,13 +175,13 @@ TEST(ExpandPaletteBitmap, EightBitsUncompressed) {
 }
 
 TEST(ExpandPaletteBitmap, IndicesPastTheEndOfTheDataAreBlack) {
-  BitmapSpec spec;
-  spec.width = 2;
-  spec.height = 1;
-  spec.bitsPerPixel = 8;
-  spec.palette = {0xABCDEF};
-  spec.pixels = {0, 255, 0, 0};
-  std::vector<uint8_t> file = BuildBitmapFile(spec);
+  BitmapLayout layout;
+  layout.width = 2;
+  layout.height = 1;
+  layout.bitsPerPixel = 8;
+  layout.palette = {0xABCDEF};
+  layout.pixels = {0, 255, 0, 0};
+  std::vector<uint8_t> file = BuildBitmapFile(layout);
   const Expanded e = Expand(file, 2, 1);
   EXPECT_EQ(0xABCDEFu, e.At(0, 0));
   // Entry 255 lies inside the file (the pixel rows follow the table) or is black: never past it.
@@ -191,13 +191,13 @@ TEST(ExpandPaletteBitmap, IndicesPastTheEndOfTheDataAreBlack) {
 }
 
 TEST(ExpandPaletteBitmap, ShortFileLeavesMissingRowsAlone) {
-  BitmapSpec spec;
-  spec.width = 4;
-  spec.height = 3;
-  spec.bitsPerPixel = 8;
-  spec.palette = {0, 0x0000FF};
-  spec.pixels = {1, 1, 1, 1, 1, 1};   // one full row and half of the next
-  const Expanded e = Expand(BuildBitmapFile(spec), 4, 3);
+  BitmapLayout layout;
+  layout.width = 4;
+  layout.height = 3;
+  layout.bitsPerPixel = 8;
+  layout.palette = {0, 0x0000FF};
+  layout.pixels = {1, 1, 1, 1, 1, 1};   // one full row and half of the next
+  const Expanded e = Expand(BuildBitmapFile(layout), 4, 3);
   ASSERT_EQ(1, e.result);
   for (int x = 0; x < 4; ++x) EXPECT_EQ(0x0000FFu, e.At(x, 0));
   EXPECT_EQ(0x0000FFu, e.At(1, 1));
@@ -206,13 +206,13 @@ TEST(ExpandPaletteBitmap, ShortFileLeavesMissingRowsAlone) {
 }
 
 TEST(ExpandPaletteBitmap, RunLength8) {
-  BitmapSpec spec;
-  spec.width = 6;
-  spec.height = 4;
-  spec.bitsPerPixel = 8;
-  spec.compression = 1;
-  spec.palette = {0x000000, 0x110000, 0x002200, 0x000033, 0x444444};
-  spec.pixels = {
+  BitmapLayout layout;
+  layout.width = 6;
+  layout.height = 4;
+  layout.bitsPerPixel = 8;
+  layout.compression = 1;
+  layout.palette = {0x000000, 0x110000, 0x002200, 0x000033, 0x444444};
+  layout.pixels = {
       3, 1,             // row 0: three of index 1
       0, 3, 2, 3, 4, 0, // literal 2, 3, 4 padded to 4 bytes
       0, 0,             // end of line
@@ -224,7 +224,7 @@ TEST(ExpandPaletteBitmap, RunLength8) {
       0, 1,             // end of bitmap
       5, 4,             // never read
   };
-  const Expanded e = Expand(BuildBitmapFile(spec), 6, 4);
+  const Expanded e = Expand(BuildBitmapFile(layout), 6, 4);
   ASSERT_EQ(1, e.result);
   EXPECT_EQ(0x110000u, e.At(0, 0));
   EXPECT_EQ(0x110000u, e.At(2, 0));
@@ -245,13 +245,13 @@ TEST(ExpandPaletteBitmap, RunLength8) {
 }
 
 TEST(ExpandPaletteBitmap, RunLengthOutsideThePictureIsDropped) {
-  BitmapSpec spec;
-  spec.width = 2;
-  spec.height = 2;
-  spec.bitsPerPixel = 8;
-  spec.compression = 1;
-  spec.palette = {0, 0xFFFFFF};
-  spec.pixels = {
+  BitmapLayout layout;
+  layout.width = 2;
+  layout.height = 2;
+  layout.bitsPerPixel = 8;
+  layout.compression = 1;
+  layout.palette = {0, 0xFFFFFF};
+  layout.pixels = {
       0, 2, 250, 0,     // delta far to the right
       200, 1,           // a run wholly past the width
       0, 4, 1, 1, 1, 1, // a literal past the width
@@ -259,20 +259,20 @@ TEST(ExpandPaletteBitmap, RunLengthOutsideThePictureIsDropped) {
       2, 1,             // nothing left to write into
       0, 1,
   };
-  const Expanded e = Expand(BuildBitmapFile(spec), 2, 2, 0x55);
+  const Expanded e = Expand(BuildBitmapFile(layout), 2, 2, 0x55);
   ASSERT_EQ(1, e.result);
   for (uint8_t b : e.rows) EXPECT_EQ(0x55, b);
 }
 
 TEST(ExpandPaletteBitmap, RunLengthDataEndingEarlyStops) {
-  BitmapSpec spec;
-  spec.width = 4;
-  spec.height = 1;
-  spec.bitsPerPixel = 8;
-  spec.compression = 1;
-  spec.palette = {0, 0x0000FF};
-  spec.pixels = {2, 1, 0, 6, 1, 1};   // a literal of 6 with only 2 bytes present
-  const Expanded e = Expand(BuildBitmapFile(spec), 4, 1);
+  BitmapLayout layout;
+  layout.width = 4;
+  layout.height = 1;
+  layout.bitsPerPixel = 8;
+  layout.compression = 1;
+  layout.palette = {0, 0x0000FF};
+  layout.pixels = {2, 1, 0, 6, 1, 1};   // a literal of 6 with only 2 bytes present
+  const Expanded e = Expand(BuildBitmapFile(layout), 4, 1);
   ASSERT_EQ(1, e.result);
   EXPECT_EQ(0x0000FFu, e.At(0, 0));
   EXPECT_EQ(0x0000FFu, e.At(1, 0));
@@ -282,21 +282,21 @@ TEST(ExpandPaletteBitmap, RunLengthDataEndingEarlyStops) {
 }
 
 TEST(ExpandPaletteBitmap, RunLength4IsDecodedLikeRunLength8) {
-  BitmapSpec spec;
-  spec.width = 5;
-  spec.height = 2;
-  spec.bitsPerPixel = 4;
-  spec.compression = 2;
-  spec.palette.resize(16);
-  for (uint32_t i = 0; i < 16; ++i) spec.palette[i] = i;
-  spec.pixels = {
+  BitmapLayout layout;
+  layout.width = 5;
+  layout.height = 2;
+  layout.bitsPerPixel = 4;
+  layout.compression = 2;
+  layout.palette.resize(16);
+  for (uint32_t i = 0; i < 16; ++i) layout.palette[i] = i;
+  layout.pixels = {
       5, 0x12,          // 1 2 1 2 1
       0, 0,
       0, 3, 0x34, 0x50, // literal 3 4 5 (two bytes, already even)
       2, 0xF0,          // F 0
       0, 1,
   };
-  const Expanded e = Expand(BuildBitmapFile(spec), 5, 2);
+  const Expanded e = Expand(BuildBitmapFile(layout), 5, 2);
   ASSERT_EQ(1, e.result);
   const uint32_t row0[5] = {1, 2, 1, 2, 1}, row1[5] = {3, 4, 5, 15, 0};
   for (int x = 0; x < 5; ++x) {
@@ -306,26 +306,26 @@ TEST(ExpandPaletteBitmap, RunLength4IsDecodedLikeRunLength8) {
 }
 
 TEST(ExpandPaletteBitmap, UnsupportedLayoutsWriteNothing) {
-  BitmapSpec spec;
-  spec.width = 2;
-  spec.height = 1;
-  spec.bitsPerPixel = 2;
-  spec.palette = {0, 0xFFFFFF, 0, 0};
-  spec.pixels = {0xFF, 0, 0, 0};
-  Expanded e = Expand(BuildBitmapFile(spec), 2, 1);
+  BitmapLayout layout;
+  layout.width = 2;
+  layout.height = 1;
+  layout.bitsPerPixel = 2;
+  layout.palette = {0, 0xFFFFFF, 0, 0};
+  layout.pixels = {0xFF, 0, 0, 0};
+  Expanded e = Expand(BuildBitmapFile(layout), 2, 1);
   EXPECT_EQ(0, e.result);
   for (uint8_t b : e.rows) EXPECT_EQ(0xAA, b);
-  spec.bitsPerPixel = 24;
-  spec.palette.clear();
-  spec.pixels.assign(8, 0x11);
-  e = Expand(BuildBitmapFile(spec), 2, 1);
+  layout.bitsPerPixel = 24;
+  layout.palette.clear();
+  layout.pixels.assign(8, 0x11);
+  e = Expand(BuildBitmapFile(layout), 2, 1);
   EXPECT_EQ(0, e.result);
   for (uint8_t b : e.rows) EXPECT_EQ(0xAA, b);
   // A pitch too small for the rows is refused.
-  spec.bitsPerPixel = 8;
-  spec.palette = {0xFFFFFF};
-  spec.pixels.assign(4, 0);
-  std::vector<uint8_t> file = BuildBitmapFile(spec);
+  layout.bitsPerPixel = 8;
+  layout.palette = {0xFFFFFF};
+  layout.pixels.assign(4, 0);
+  std::vector<uint8_t> file = BuildBitmapFile(layout);
   std::vector<uint8_t> small(20, 0xAA);
   EXPECT_EQ(0, ExpandPaletteBitmap(file.data(), file.size(), small.data(), 5));
 }

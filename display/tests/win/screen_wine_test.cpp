@@ -240,11 +240,11 @@ TEST_F(WineScreen, AlphaSpritesKeepTheirAlphaWhateverTheScreen) {
 TEST_F(WineScreen, BitmapFilesOfEveryDepth) {
   // A 3 x 2 picture: bottom row first in the files.
   const uint32_t colours[2][3] = {{0x0000FF, 0x00FF00, 0xFF0000}, {0xFFFFFF, 0x808080, 0x000000}};   // top, bottom
-  BitmapSpec b24;
+  BitmapLayout b24;
   b24.width = 3;
   b24.height = 2;
   b24.bitsPerPixel = 24;
-  BitmapSpec b8 = b24, b1 = b24, b16 = b24, rle = b24;
+  BitmapLayout b8 = b24, b1 = b24, b16 = b24, rle = b24;
   for (int fileRow = 0; fileRow < 2; ++fileRow) {
     for (int x = 0; x < 3; ++x) {
       const uint32_t c = colours[1 - fileRow][x];
@@ -275,16 +275,16 @@ TEST_F(WineScreen, BitmapFilesOfEveryDepth) {
 
   for (int32_t depth : {32, 16}) {
     Open(depth);
-    auto expect = [&](const char* name, const BitmapSpec& spec, const uint32_t (&rgb)[2][3]) {
+    auto expect = [&](const char* name, const BitmapLayout& layout, const uint32_t (&rgb)[2][3]) {
       SCOPED_TRACE(std::string(name) + " at " + std::to_string(depth));
-      const std::vector<uint8_t> file = BuildBitmapFile(spec);
+      const std::vector<uint8_t> file = BuildBitmapFile(layout);
       ASSERT_NE(nullptr, LoadSpriteFromMemory(4, file.data(), 0, file.size()));
       SurfacePixels pixels;
       ASSERT_TRUE(ReadSurface(LookupSprite(4)->surface, &pixels));
       for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x) {
           // A 5-5-5 source keeps 5 bits of each component.
-          const uint8_t keep = spec.bitsPerPixel == 16 ? 0xF8 : 0xFF;
+          const uint8_t keep = layout.bitsPerPixel == 16 ? 0xF8 : 0xFF;
           const uint8_t bgr[3] = {static_cast<uint8_t>(rgb[y][x] & keep), static_cast<uint8_t>((rgb[y][x] >> 8) & keep),
                                   static_cast<uint8_t>((rgb[y][x] >> 16) & keep)};
           EXPECT_EQ(ExpectedPixel(bgr, depth, Screen.pixelFormatCode, false), pixels.At(x, y)) << x << "," << y;
@@ -301,13 +301,13 @@ TEST_F(WineScreen, BitmapFilesOfEveryDepth) {
 
 TEST_F(WineScreen, MemorySpritesFromBitmapFilesOnly) {
   Open(32);
-  BitmapSpec spec;
-  spec.width = 3;
-  spec.height = 2;
-  spec.bitsPerPixel = 8;
-  spec.palette = {0, 0xFFFFFF};
-  spec.pixels = {1, 2, 3, 0, 4, 5, 6, 0};
-  const std::vector<uint8_t> file = BuildBitmapFile(spec);
+  BitmapLayout layout;
+  layout.width = 3;
+  layout.height = 2;
+  layout.bitsPerPixel = 8;
+  layout.palette = {0, 0xFFFFFF};
+  layout.pixels = {1, 2, 3, 0, 4, 5, 6, 0};
+  const std::vector<uint8_t> file = BuildBitmapFile(layout);
   uint8_t* block = static_cast<uint8_t*>(LoadSpriteFromMemory(5, file.data(), SpriteMemoryOnly, file.size()));
   ASSERT_NE(nullptr, block);
   EXPECT_EQ(0, memcmp(block, "\x04\x05\x06\x01\x02\x03", 6));   // top row first
@@ -323,12 +323,12 @@ TEST_F(WineScreen, UnreadableDataFailsAndLeavesTheNumberFree) {
   EXPECT_EQ(nullptr, LoadSpriteFromMemory(6, text, 0, sizeof(text)));
   EXPECT_EQ(nullptr, LookupSprite(6));
   // A bitmap whose rows run past the end of the data.
-  BitmapSpec spec;
-  spec.width = 40;
-  spec.height = 40;
-  spec.bitsPerPixel = 24;
-  spec.pixels.assign(100, 0x55);
-  std::vector<uint8_t> file = BuildBitmapFile(spec);
+  BitmapLayout layout;
+  layout.width = 40;
+  layout.height = 40;
+  layout.bitsPerPixel = 24;
+  layout.pixels.assign(100, 0x55);
+  std::vector<uint8_t> file = BuildBitmapFile(layout);
   EXPECT_EQ(nullptr, LoadSpriteFromMemory(6, file.data(), 0, file.size()));
   EXPECT_EQ(nullptr, LookupSprite(6));
   // A truncated PNG.
@@ -336,10 +336,10 @@ TEST_F(WineScreen, UnreadableDataFailsAndLeavesTheNumberFree) {
   png.resize(40);
   EXPECT_EQ(nullptr, LoadSpriteFromMemory(6, png.data(), 0, png.size()));
   // A palette bitmap on a deeper screen without its rows still loads, black where rows are missing.
-  spec.bitsPerPixel = 8;
-  spec.palette = {0, 0x00FF00};
-  spec.pixels.assign(44, 1);   // one row of 40 (padded) and 4 bytes of the next
-  file = BuildBitmapFile(spec);
+  layout.bitsPerPixel = 8;
+  layout.palette = {0, 0x00FF00};
+  layout.pixels.assign(44, 1);   // one row of 40 (padded) and 4 bytes of the next
+  file = BuildBitmapFile(layout);
   ASSERT_NE(nullptr, LoadSpriteFromMemory(6, file.data(), 0, file.size()));
   SurfacePixels pixels;
   ASSERT_TRUE(ReadSurface(LookupSprite(6)->surface, &pixels));

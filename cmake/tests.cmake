@@ -1,18 +1,38 @@
 # Unit tests: one GoogleTest executable per library (<lib>_tests), from <lib>/tests/*.cpp and,
-# in the Windows builds, <lib>/tests/win/*.cpp. Natively they run directly; win64's run under Wine
-# inside the "wine" fixture, which starts Xvfb and a project-local Wine prefix and stops them after.
-# End-to-end tests are tests/e2e/test_*.py, run against the real Vorlune.scr by way of the host helper.
+# in the Windows builds, <lib>/tests/win/*.cpp. Natively they run directly; in both Windows builds
+# they run under Wine (the i686 build under Wine's 32-bit half) inside the build's "wine" fixture,
+# which starts Xvfb and a project-local Wine prefix and stops them after.
+# End-to-end tests are tests/e2e/test_*.py, one CTest test per case (e2e.<build>.<file>.<case>),
+# run against the build's real Vorlune.scr by way of the host helper.
+# On a machine whose kernel cannot execute 32-bit programs the win32 runs exit with 77: skipped.
 set(VORLUNE_WINE_TESTS OFF)
-if(VORLUNE_WINDOWS AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+if(VORLUNE_WINDOWS)
   set(VORLUNE_WINE_TESTS ON)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(wine_build win64)
+    set(other_build win32)
+  else()
+    set(wine_build win32)
+    set(other_build win64)
+  endif()
+  # The other Windows build beside this one (build/win32 beside build/win64), for the mixed pairs.
+  get_filename_component(build_parent ${CMAKE_BINARY_DIR} DIRECTORY)
+  set(VORLUNE_OTHER_BUILD ${build_parent}/${other_build} CACHE PATH "The other Windows build, for mixed host and saver tests")
 endif()
 set(wine_dir ${CMAKE_SOURCE_DIR}/tests/wine)
 
+function(vorlune_e2e_test name script case)
+  add_test(NAME ${name} COMMAND python3 ${script} ${CMAKE_BINARY_DIR} ${case})
+  set(environment "PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/e2e" ${ARGN})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine_display TIMEOUT 900
+    SKIP_RETURN_CODE 77 ENVIRONMENT "${environment}")
+endfunction()
+
 if(VORLUNE_WINE_TESTS)
-  add_test(NAME wine_start COMMAND ${wine_dir}/start.sh ${CMAKE_BINARY_DIR})
-  add_test(NAME wine_stop COMMAND ${wine_dir}/stop.sh ${CMAKE_BINARY_DIR})
-  set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
-  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+  add_test(NAME wine.${wine_build}.start COMMAND ${wine_dir}/start.sh ${CMAKE_BINARY_DIR})
+  add_test(NAME wine.${wine_build}.stop COMMAND ${wine_dir}/stop.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(wine.${wine_build}.start PROPERTIES FIXTURES_SETUP wine)
+  set_tests_properties(wine.${wine_build}.stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
 foreach(dir IN LISTS VORLUNE_LIBS)
@@ -29,14 +49,15 @@ foreach(dir IN LISTS VORLUNE_LIBS)
   if(NOT VORLUNE_WINDOWS)
     add_test(NAME ${dir}_tests COMMAND ${dir}_tests)
   elseif(VORLUNE_WINE_TESTS)
-    add_test(NAME wine_${dir}_tests COMMAND ${wine_dir}/run.sh ${CMAKE_BINARY_DIR} $<TARGET_FILE:${dir}_tests>)
-    set_tests_properties(wine_${dir}_tests PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine_display TIMEOUT 600)
+    add_test(NAME unit.${wine_build}.${dir} COMMAND ${wine_dir}/run.sh ${CMAKE_BINARY_DIR} $<TARGET_FILE:${dir}_tests>)
+    set_tests_properties(unit.${wine_build}.${dir} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine_display
+      TIMEOUT 600 SKIP_RETURN_CODE 77)
   endif()
 endforeach()
 
 if(VORLUNE_WINDOWS)
   # Both Windows builds: the executable's imports, subsystem and version record.
-  add_test(NAME pe_check COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/pe_check.py
+  add_test(NAME pe_check.${wine_build} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/pe_check.py
     ${CMAKE_BINARY_DIR}/Vorlune.scr ${CMAKE_SYSTEM_PROCESSOR})
   file(GLOB host_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/*.cpp)
   if(host_sources)
@@ -60,13 +81,34 @@ if(VORLUNE_WINDOWS)
 endif()
 
 if(VORLUNE_WINE_TESTS)
+  # Every test file names its cases (--cases); each case is a test of its own, so a failure names
+  # it and ctest -R runs it alone.
   file(GLOB e2e_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
   foreach(t IN LISTS e2e_tests)
     get_filename_component(name ${t} NAME_WE)
-    add_test(NAME e2e_${name} COMMAND python3 ${t} ${CMAKE_BINARY_DIR})
-    set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine_display TIMEOUT 900
-      ENVIRONMENT "PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/e2e")
+    string(REGEX REPLACE "^test_" "" short ${name})
+    execute_process(COMMAND python3 ${t} --cases OUTPUT_VARIABLE cases OUTPUT_STRIP_TRAILING_WHITESPACE
+      RESULT_VARIABLE listed)
+    if(NOT listed EQUAL 0 OR cases STREQUAL "")
+      message(FATAL_ERROR "${t} --cases did not list its cases")
+    endif()
+    separate_arguments(cases)
+    foreach(c IN LISTS cases)
+      vorlune_e2e_test(e2e.${wine_build}.${short}.${c} ${t} ${c})
+    endforeach()
   endforeach()
+  # What a real Windows machine also has: the settings dialog of 64-bit Windows (a 64-bit host)
+  # showing the 32-bit saver's preview, and a 32-bit host starting the 64-bit saver.
+  if(wine_build STREQUAL "win32")
+    set(preview ${CMAKE_SOURCE_DIR}/tests/e2e/test_preview.py)
+    vorlune_e2e_test(e2e.win32.mixed.host64_saver32_preview ${preview} decimal_400x300
+      "VORLUNE_E2E_HOST=${VORLUNE_OTHER_BUILD}/host.exe")
+    vorlune_e2e_test(e2e.win32.mixed.host32_saver64_preview ${preview} decimal_400x300
+      "VORLUNE_E2E_SAVER=${VORLUNE_OTHER_BUILD}/Vorlune.scr")
+    set(about ${CMAKE_SOURCE_DIR}/tests/e2e/test_about.py)
+    vorlune_e2e_test(e2e.win32.mixed.host32_saver64_about ${about} slash_c
+      "VORLUNE_E2E_SAVER=${VORLUNE_OTHER_BUILD}/Vorlune.scr")
+  endif()
 endif()
 
 # Native-only programs: tools (tools/<name>/*.cpp), benchmarks (*/bench/*.cpp, one program each)

@@ -15,6 +15,13 @@ packages=(
   libgl1-mesa-dri libglx-mesa0 libasound2 libasound2-plugins
   dpkg-dev python3 zip unzip file procps
 )
+# Wine's 32-bit half, for the product build (i686). Where the kernel cannot execute 32-bit programs it
+# still installs; the test run then finds out and skips the win32 runs.
+packages_i386=(
+  wine32 libgl1 libglx-mesa0 libgl1-mesa-dri libasound2
+  libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1 libxrandr2 libxrender1 libxxf86vm1
+)
+for p in "${packages_i386[@]}"; do packages+=("$p:i386"); done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -36,15 +43,53 @@ need_src=0
 third="$top/third_party"
 if ! ls "$third"/libpng1.6_*.orig.tar.* >/dev/null 2>&1; then need_src=1; fi
 
-if [ ${#missing[@]} -gt 0 ] || [ $need_src -eq 1 ]; then
+need_i386=0
+dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+
+# The machine's own Debian entries (those of its release's suites), as source entries: deb822 stanzas
+# and one-line entries alike. Nothing else is named; entries of other suites are left out.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+derive_sources() {
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    awk -v cn="$codename" '
+      function flush() {
+        if (stanza != "" && deb && match(" " suites " ", "[ \t]" cn "([-][a-z]+)?[ \t]")) printf "%s\n", stanza
+        stanza = ""; deb = 0; suites = ""
+      }
+      /^[ \t]*$/ { flush(); next }
+      /^#/ { next }
+      /^Types:/ { if ($0 ~ /[ \t]deb([ \t]|$)/) deb = 1; stanza = stanza "Types: deb-src\n"; next }
+      /^Architectures:/ { next }
+      /^Suites:/ { suites = substr($0, 8) }
+      { stanza = stanza $0 "\n" }
+      END { flush() }' "$f"
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    # One-line form: deb [options] URI SUITE COMPONENTS...
+    awk -v cn="$codename" '$1 == "deb" {
+        i = 2; if ($2 ~ /^\[/) { while (i <= NF && $i !~ /\]$/) i++; i++ }
+        uri = $i; suite = $(i + 1); comps = ""
+        for (j = i + 2; j <= NF; j++) comps = comps " " $j
+        if (suite ~ ("^" cn "(-[a-z]+)?(/updates)?$")) printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:%s\n\n", uri, suite, comps
+      }' "$f"
+  done
+}
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_src -eq 1 ] || [ $need_i386 -eq 1 ]; then
   if [ $need_src -eq 1 ] && ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    echo "setup: adding deb-src entries to apt (for libpng's source package)"
-    src=/etc/apt/sources.list.d/debian.sources
-    if [ -f "$src" ]; then
-      sed -e 's/^Types: deb$/Types: deb-src/' "$src" | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/vorlune-src.sources >/dev/null
-    else
-      echo "deb-src http://deb.debian.org/debian bookworm main" | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/vorlune-src.list >/dev/null
+    echo "setup: adding deb-src entries to apt (for libpng's source package), derived from this machine's sources"
+    derive_sources | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/vorlune-src.sources >/dev/null
+    if [ ! -s /etc/apt/sources.list.d/vorlune-src.sources ]; then
+      "${sudo_cmd[@]}" rm -f /etc/apt/sources.list.d/vorlune-src.sources
+      echo "setup: FAILED: no apt source of this machine serves Debian's $codename; add a deb-src entry for it by hand" >&2; exit 1
     fi
+  fi
+  if [ $need_i386 -eq 1 ]; then
+    echo "setup: adding the i386 architecture (Wine's 32-bit half)"
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
   fi
   echo "setup: updating package lists"
   if ! "${sudo_cmd[@]}" apt-get update -qq; then

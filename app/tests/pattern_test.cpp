@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -598,5 +600,62 @@ TEST_F(PatternTest, ShortOfMemoryNothingBreaks) {
   EXPECT_EQ(Trail().size(), 5u);
 }
 #endif
+
+// The whole model state after a long run with a fixed seed, as one digest of its bits: every build
+// (native, i686 and x86_64 Windows) must arrive at the very same pattern. x87 arithmetic with wider
+// intermediates, or a compiler contracting a multiply and an add, would show here first.
+const uint64_t ExpectedStateDigest = 0xfc2e747be609e3f2ULL;
+
+void Digest(uint64_t* h, const void* data, size_t size) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; i++) *h = (*h ^ p[i]) * 0x100000001b3ULL;
+}
+
+TEST_F(PatternTest, StateAfterThousandsOfFramesIsTheSameOnEveryBuild) {
+  BuildFadeTable();
+  NewPattern();
+  const int frames = 4000, patternFrames = 450;  // 15 s at 30 frames per second
+  for (int f = 1; f <= frames; f++) {
+    TrailPass(IgnoreDraw);
+    StepEmitters();
+    if (f % patternFrames == 0) NewPattern();
+    CycleEmitterColour();
+  }
+  uint64_t h = 0xcbf29ce484222325ULL;
+  std::vector<Emitter> es = Emitters();
+  std::vector<TrailPoint> t = Trail();
+  ASSERT_EQ(es.size(), 20u);
+  // About 20 points a frame for 100 frames of life (a removed first point spares its successor).
+  ASSERT_GE(t.size(), 20u * 100u);
+  ASSERT_LE(t.size(), 20u * 102u);
+  Digest(&h, es.data(), es.size() * sizeof(Emitter));
+  Digest(&h, t.data(), t.size() * sizeof(TrailPoint));
+  Digest(&h, &App.PatternRadius, sizeof App.PatternRadius);
+  Digest(&h, &App.SpriteCycle, sizeof App.SpriteCycle);
+  Digest(&h, fade.data(), (PatternFadeLength + 1) * sizeof(int32_t));
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  std::printf("pattern state digest %s (%zu emitters, %zu trail points)\n", text, es.size(), t.size());
+  if (const char* path = std::getenv("VORLUNE_PATTERN_DUMP")) {
+    // For a person comparing builds: every emitter and trail point as the bits of its fields.
+    if (FILE* out = std::fopen(path, "w")) {
+      for (const Emitter& e : es) {
+        uint32_t w[9];
+        std::memcpy(w, &e, sizeof w);
+        std::fprintf(out, "emitter");
+        for (uint32_t v : w) std::fprintf(out, " %08x", static_cast<unsigned>(v));
+        std::fprintf(out, "\n");
+      }
+      for (const TrailPoint& p : t) {
+        uint32_t w[4];
+        std::memcpy(w, &p, sizeof w);
+        std::fprintf(out, "trail %08x %08x %08x %08x\n", static_cast<unsigned>(w[0]), static_cast<unsigned>(w[1]),
+                     static_cast<unsigned>(w[2]), static_cast<unsigned>(w[3]));
+      }
+      std::fclose(out);
+    }
+  }
+  EXPECT_EQ(h, ExpectedStateDigest) << "pattern state digest " << text;
+}
 
 }  // namespace

@@ -2,7 +2,7 @@
 """The full-screen saver losing the focus and getting it back, many times over.
 
 While "/s" runs, the test host activates a window of its own and then the saver's window again,
-CYCLES times (default 20; a second argument after the build directory sets another count). Each
+CYCLES times (default 20; VORLUNE_FOCUS_CYCLES sets another count). Each
 loss makes the saver back its sprites up and stop presenting; each return makes the next flip find
 its surfaces lost and restore the display mode, the surfaces and the sprites' pixels. Afterwards:
 
@@ -121,60 +121,57 @@ def judge_pictures(b, hues, failures, label, shots=4, gap=1.5):
     return last
 
 
-def main():
-    b = e2e.build_dir_from_argv()
-    cycles = int(sys.argv[2]) if len(sys.argv) > 2 else CYCLES
-    failures = e2e.Failures("test_focus")
+def focus_cycles(b, failures):
+    cycles = int(os.environ.get("VORLUNE_FOCUS_CYCLES", CYCLES))
     keep = os.path.join(b, "e2e-focus")
     os.makedirs(keep, exist_ok=True)
     hues = sprite_hues()
     print(f"sprite hues: {[round(h) for h in hues]}", flush=True)
-    with e2e.WineSession(b):
-        saver = e2e.Saver(b, ["/s"], env=e2e.SINGLE_THREADED_D3D)
-        try:
-            window = saver.wait_window(START_LIMIT)
-            if not failures.check(window is not None, f"no '{e2e.SAVER_TITLE}' window within {START_LIMIT} s "
-                                                      f"(exit code {saver.exit_code()}, output {saver.output()!r})"):
-                return failures.report()
-            failures.check(saver.focus(), "the saver's window did not get the keyboard focus")
-            if not failures.check(wait_for_trails(b, saver), "no trails before the focus changes"):
-                return failures.report()
-            judge_pictures(b, hues, failures, "before", shots=2)
+    saver = e2e.Saver(b, ["/s"], env=e2e.SINGLE_THREADED_D3D)
+    try:
+        window = saver.wait_window(START_LIMIT)
+        if not failures.check(window is not None, f"no '{e2e.SAVER_TITLE}' window within {START_LIMIT} s "
+                                                  f"(exit code {saver.exit_code()}, output {saver.output()!r})"):
+            return
+        failures.check(saver.focus(), "the saver's window did not get the keyboard focus")
+        if not failures.check(wait_for_trails(b, saver), "no trails before the focus changes"):
+            return
+        judge_pictures(b, hues, failures, "before", shots=2)
 
-            started = time.time()
-            host = e2e.Host(b, ["window", "300", "200", "focus", str(cycles), str(STEP_MS)])
-            run = host.finish(timeout=60 + cycles * 2 * STEP_MS / 1000 * 4)
-            print(f"{cycles} focus losses and returns in {time.time() - started:.1f} s", flush=True)
-            done = run.first("focused")
-            if not failures.check(done is not None, f"the host did not cycle the focus\n{run}"):
-                return failures.report()
-            failures.check(done["lost"] == str(cycles), f"the host's window became the foreground only "
-                                                        f"{done['lost']} of {cycles} times\n{run}")
-            failures.check(done["back"] == str(cycles), f"the saver's window came back to the foreground only "
-                                                        f"{done['back']} of {cycles} times\n{run}")
-            failures.check(not run.failures(), f"host reported {run.failures()}")
-            if not failures.check(saver.alive(), f"the saver ended during the focus changes "
-                                                 f"(exit code {saver.exit_code()})"):
-                return failures.report()
+        started = time.time()
+        host = e2e.Host(b, ["window", "300", "200", "focus", str(cycles), str(STEP_MS)])
+        run = host.finish(timeout=60 + cycles * 2 * STEP_MS / 1000 * 4)
+        print(f"{cycles} focus losses and returns in {time.time() - started:.1f} s", flush=True)
+        done = run.first("focused")
+        if not failures.check(done is not None, f"the host did not cycle the focus\n{run}"):
+            return
+        failures.check(done["lost"] == str(cycles), f"the host's window became the foreground only "
+                                                    f"{done['lost']} of {cycles} times\n{run}")
+        failures.check(done["back"] == str(cycles), f"the saver's window came back to the foreground only "
+                                                    f"{done['back']} of {cycles} times\n{run}")
+        failures.check(not run.failures(), f"host reported {run.failures()}")
+        if not failures.check(saver.alive(), f"the saver ended during the focus changes "
+                                             f"(exit code {saver.exit_code()})"):
+            return
 
-            time.sleep(1.0)
-            last = judge_pictures(b, hues, failures, f"after {cycles} cycles")
-            e2e.save_png(last, os.path.join(keep, "after-focus-cycles.png"))
+        time.sleep(1.0)
+        last = judge_pictures(b, hues, failures, f"after {cycles} cycles")
+        e2e.save_png(last, os.path.join(keep, "after-focus-cycles.png"))
 
-            failures.check(saver.focus(), "the saver's window did not get the keyboard focus back")
-            took = saver.hold_until_exit(["x"], END_LIMIT)
-            if took is None:
-                took = saver.wait_exit(END_LIMIT)
-            code = saver.finish()
-            if failures.check(took is not None, f"a held key did not end the saver within {END_LIMIT} s"):
-                print(f"X held: ended after {took:.2f} s with exit code {code}", flush=True)
-                failures.check(took <= EXIT_LATENCY, f"X held: took {took:.2f} s, more than {EXIT_LATENCY} s")
-            failures.check(code == 0, f"exit code {code}, expected 0")
-        finally:
-            saver.finish()
-        e2e.no_processes_left(b, failures)
-    return failures.report()
+        failures.check(saver.focus(), "the saver's window did not get the keyboard focus back")
+        took = saver.hold_until_exit(["x"], END_LIMIT)
+        if took is None:
+            took = saver.wait_exit(END_LIMIT)
+        code = saver.finish()
+        if failures.check(took is not None, f"a held key did not end the saver within {END_LIMIT} s"):
+            print(f"X held: ended after {took:.2f} s with exit code {code}", flush=True)
+            failures.check(took <= EXIT_LATENCY, f"X held: took {took:.2f} s, more than {EXIT_LATENCY} s")
+        failures.check(code == 0, f"exit code {code}, expected 0")
+    finally:
+        saver.finish()
 
+
+CASES = {"cycles": focus_cycles}
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e.run_cases("test_focus", CASES))

@@ -44,17 +44,15 @@ def run_saver(b, args, failures):
         failures.check(code == 0, f"{label}: exit code {code}, expected 0")
     finally:
         saver.finish()
-    e2e.no_processes_left(b, failures)
 
 
-def main():
-    b = e2e.build_dir_from_argv()
-    failures = e2e.Failures("test_modes")
-    with e2e.WineSession(b):
-        for args in (["/s"], ["/S"], [], ["/p"], ["/p:1234"], ["C:\\x"]):
-            run_saver(b, args, failures)
-    return failures.report()
+def saver_with(args):
+    return lambda b, failures: run_saver(b, args, failures)
 
+
+CASES = {"slash_s": saver_with(["/s"]), "slash_S": saver_with(["/S"]), "no_argument": saver_with([]),
+         "p_without_handle": saver_with(["/p"]), "p_colon_number": saver_with(["/p:1234"]),
+         "a_path": saver_with(["C:\\x"])}
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e.run_cases("test_modes", CASES))

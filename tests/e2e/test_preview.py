@@ -6,14 +6,14 @@ scaled by ImageMagick), keys and the mouse do not end it, WM_CLOSE to the child 
 code 0 within a second, a handle naming no window and a destroyed host end it with 0 as well, and
 ten previews in a row leave no process behind.
 
-Usage: test_preview.py WIN64_BUILD_DIR"""
+Usage: test_preview.py BUILD_DIR [CASE...]"""
 import os
 import re
 import subprocess
 import sys
 import time
 
-from vorlune_e2e import (TOP, Failures, Host, WineSession, build_dir_from_argv, no_processes_left,
+from vorlune_e2e import (TOP, Failures, Host, run_cases, no_processes_left,
                          our_processes, parse_line, run_host, save_png, screenshot, windows_named, xdotool)
 
 HOST_TITLE = "Vorlune test host"
@@ -261,20 +261,27 @@ def check_ten_in_a_row(build_dir, failures):
     no_processes_left(build_dir, failures)
 
 
-def main():
-    build_dir = build_dir_from_argv()
-    failures = Failures("test_preview")
-    with WineSession(build_dir):
-        shot_path = os.path.join(build_dir, "preview-e2e.png")
-        stale = check_preview_in(build_dir, failures, 400, 300, "{host}", keep_shot=shot_path)
-        check_preview_in(build_dir, failures, 152, 112, "{hosthex}")
-        no_processes_left(build_dir, failures)
-        check_destroyed_host(build_dir, failures)
-        if stale:
-            check_no_such_window(build_dir, failures, stale)
-        check_ten_in_a_row(build_dir, failures)
-    return failures.report()
+def stale_handle(build_dir):
+    """The handle of a host window that no longer exists."""
+    run = run_host(build_dir, "window", "100", "80", timeout=120)
+    window = run.first("window")
+    return window.get("hwnd") if window else None
 
+
+def no_such_window(build_dir, failures):
+    stale = stale_handle(build_dir)
+    if failures.check(stale is not None, "a host window could be made (for a handle that names no window)"):
+        check_no_such_window(build_dir, failures, stale)
+
+
+CASES = {
+    "decimal_400x300": lambda b, failures: check_preview_in(b, failures, 400, 300, "{host}",
+                                                            keep_shot=os.path.join(b, "preview-e2e.png")),
+    "hex_152x112": lambda b, failures: check_preview_in(b, failures, 152, 112, "{hosthex}"),
+    "destroyed_host": check_destroyed_host,
+    "no_such_window": no_such_window,
+    "ten_in_a_row": check_ten_in_a_row,
+}
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_cases("test_preview", CASES))

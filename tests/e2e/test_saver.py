@@ -471,28 +471,23 @@ def no_sound_device(b, failures):
         shutil.rmtree(home, ignore_errors=True)
 
 
-def main():
-    b = e2e.build_dir_from_argv()
-    failures = e2e.Failures("test_saver")
+def keep_dir(b):
     keep = os.path.join(b, "e2e-saver")
     os.makedirs(keep, exist_ok=True)
-    with e2e.WineSession(b):
-        parts = sys.argv[2:] or ["picture", "escape", "mouse", "click", "nosound"]
-        for part in parts:
-            print(f"== {part}", flush=True)
-            began = time.time()
-            {"picture": lambda: pattern_run(b, failures, keep),
-             "escape": lambda: escape_with_s(b, failures),
-             "mouse": lambda: mouse_moves(b, failures),
-             "click": lambda: mouse_click(b, failures),
-             "nosound": lambda: no_sound_device(b, failures)}[part]()
-            e2e.no_processes_left(b, failures)
-            print(f"== {part}: {time.time() - began:.0f} s", flush=True)
+    return keep
+
+
+def print_latencies():
     if latencies:
         print("time from the action to the end of the process: " +
               ", ".join(f"{label} {took:.2f} s" for label, took in latencies), flush=True)
-    return failures.report()
 
+
+CASES = {"picture": lambda b, failures: pattern_run(b, failures, keep_dir(b)),
+         "escape_with_s": escape_with_s,
+         "mouse_moves": mouse_moves,
+         "mouse_click": mouse_click,
+         "no_sound_device": no_sound_device}
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e.run_cases("test_saver", CASES, after=print_latencies))

@@ -12,20 +12,20 @@ import vorlune_e2e as e2e
 CYCLES = 10
 
 
-def main():
-    b = e2e.build_dir_from_argv()
-    failures = e2e.Failures("test_stress")
-    with e2e.WineSession(b):
+def cycles_of(mode):
+    def case(b, failures):
         # A process of an earlier test would be counted as left behind by the first cycle.
         left = stress.clear_leftovers(b)
         if left:
             print(f"note: processes of an earlier test were still running and were ended: {left}", flush=True)
-        for result in stress.run(b, CYCLES, out=lambda s: print(s, flush=True)):
+        for result in stress.run(b, CYCLES, modes=mode, out=lambda s: print(s, flush=True)):
             failed = [r.reason for r in result.results if not r.ok]
             failures.check(result.passed, f"{stress.MODES[result.mode]}: {result.passes} of {CYCLES} cycles "
                                           f"passed; {failed[:3]}")
-    return failures.report()
+    return case
 
+
+CASES = {"saver": cycles_of("s"), "about": cycles_of("c"), "preview": cycles_of("p")}
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e.run_cases("test_stress", CASES))

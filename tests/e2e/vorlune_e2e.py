@@ -105,11 +105,13 @@ class Host:
     def __init__(self, build_dir, commands, home=None):
         self.out = tempfile.NamedTemporaryFile(prefix="vorlune-host-", suffix=".out", delete=False)
         self.err = tempfile.NamedTemporaryFile(prefix="vorlune-host-", suffix=".err", delete=False)
+        if OTHER_SAVER:
+            commands = ["saver", windows_path(OTHER_SAVER)] + list(commands)
         if home:
             # The saver inherits the host's environment, HOME included.
-            args = wine_command(build_dir, os.path.join(build_dir, "host.exe"), commands, home)
+            args = wine_command(build_dir, host_program(build_dir), commands, home)
         else:
-            args = [os.path.join(WINE_DIR, "run.sh"), build_dir, os.path.join(build_dir, "host.exe")] + list(commands)
+            args = [os.path.join(WINE_DIR, "run.sh"), build_dir, host_program(build_dir)] + list(commands)
         self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=self.out, stderr=self.err,
                                         start_new_session=True)
 
@@ -231,7 +233,7 @@ class WineSession:
 
 def build_dir_from_argv():
     if len(sys.argv) < 2:
-        print(f"usage: {sys.argv[0]} WIN64_BUILD_DIR", file=sys.stderr)
+        print(f"usage: {sys.argv[0]} BUILD_DIR [CASE...]", file=sys.stderr)
         sys.exit(2)
     b = os.path.abspath(sys.argv[1])
     for name in ("host.exe", "Vorlune.scr"):
@@ -239,6 +241,103 @@ def build_dir_from_argv():
             print(f"FAIL: {name} is missing in {b}", flush=True)
             sys.exit(1)
     return b
+
+
+# A mixed pair, as a real Windows machine has them: another build's host program
+# (VORLUNE_E2E_HOST) or saver (VORLUNE_E2E_SAVER) instead of the build's own.
+OTHER_HOST = os.environ.get("VORLUNE_E2E_HOST") or None
+OTHER_SAVER = os.environ.get("VORLUNE_E2E_SAVER") or None
+SKIPPED = 77     # the exit code CTest counts as a skipped test
+
+
+def host_program(build_dir):
+    return os.path.abspath(OTHER_HOST) if OTHER_HOST else os.path.join(build_dir, "host.exe")
+
+
+def saver_program(build_dir):
+    return os.path.abspath(OTHER_SAVER) if OTHER_SAVER else os.path.join(build_dir, "Vorlune.scr")
+
+
+def windows_path(path):
+    """The path as a Windows program of the prefix sees it (Wine's Z: drive is the root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def pe_bits(path):
+    """32 or 64 for a Windows executable (its PE header's machine), None for anything else."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+        at = int.from_bytes(head[60:64], "little")
+        if head[:2] != b"MZ" or head[at:at + 4] != b"PE\0\0":
+            return None
+        machine = int.from_bytes(head[at + 4:at + 6], "little")
+    except (OSError, ValueError):
+        return None
+    return {0x14C: 32, 0x8664: 64}.get(machine)
+
+
+def check_runnable(build_dir):
+    """Exits the test when a program it needs cannot run here: 77 (skipped) where the kernel cannot
+    execute 32-bit programs, 1 (failed) where Wine's 32-bit half is missing or the other build of a
+    mixed pair was not built. Returns otherwise."""
+    programs = [host_program(build_dir), saver_program(build_dir)]
+    for p in programs:
+        if not os.path.exists(p):
+            print(f"FAIL: {p} is missing (build the other Windows preset first)", flush=True)
+            sys.exit(1)
+    if any(pe_bits(p) == 32 for p in programs):
+        done = subprocess.run([os.path.join(WINE_DIR, "can_run32.sh")], stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True)
+        reason = done.stdout.strip()
+        if done.returncode == 2:
+            print(f"SKIPPED: {reason}", flush=True)
+            sys.exit(SKIPPED)
+        if done.returncode != 0:
+            print(f"FAIL: {reason}", flush=True)
+            sys.exit(1)
+
+
+def check_starts(build_dir):
+    """A host program that Wine cannot start at all (a prefix without its 32-bit half, a missing
+    library) fails the test at once with Wine's exit status, rather than after each case's limits.
+    (A saver that cannot start ends at once too, and the cases report its exit status.)"""
+    program = host_program(build_dir)
+    done = subprocess.run(wine_command(build_dir, program, ["sleep", "0"]), stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, timeout=120)
+    if done.returncode != 0:
+        why = [l for l in done.stderr.splitlines() if l.strip()]
+        print(f"FAIL: Wine could not start {program}: exit status {done.returncode}"
+              f"{': ' + why[-1] if why else ''}", flush=True)
+        sys.exit(1)
+
+
+def run_cases(name, cases, after=None):
+    """The main program of a test file: "--cases" lists the case names; "BUILD_DIR [CASE...]" runs
+    the named cases (all when none is named) in the build's Wine session. Each case is a function
+    (build_dir, failures). Exit code 0, 1 (a check failed) or 77 (skipped: see check_runnable)."""
+    if sys.argv[1:] == ["--cases"]:
+        print(" ".join(cases))
+        return 0
+    b = build_dir_from_argv()
+    chosen = sys.argv[2:] or list(cases)
+    unknown = [c for c in chosen if c not in cases]
+    if unknown:
+        print(f"{name}: no case {unknown}; the cases are {' '.join(cases)}", file=sys.stderr)
+        return 2
+    check_runnable(b)
+    failures = Failures(name)
+    with WineSession(b):
+        check_starts(b)
+        for case in chosen:
+            print(f"== {case}", flush=True)
+            began = time.time()
+            cases[case](b, failures)
+            no_processes_left(b, failures)
+            print(f"== {case}: {time.time() - began:.0f} s", flush=True)
+    if after:
+        after()
+    return failures.report()
 
 
 # ---------------------------------------------------------------------------------------------
@@ -279,7 +378,7 @@ def windows_named(build_dir, name):
 def wine_command(build_dir, program, args, home=None):
     """The command line that runs a Windows program of the build under its Wine environment, with
     HOME replaced when home is given (a HOME without .asoundrc: a machine with no sound device)."""
-    script = '. "$0/env.sh" "$1"; [ -z "$2" ] || export HOME="$2"; shift 2; exec "$WINE" "$@"'
+    script = '. "$0/env.sh" "$1"; [ -z "$2" ] || export HOME="$2"; shift 2; wine_precheck "$1"; exec "$WINE" "$@"'
     return ["bash", "-c", script, WINE_DIR, os.path.abspath(build_dir), home or "", program] + list(args)
 
 
@@ -452,7 +551,7 @@ class Saver:
     def __init__(self, build_dir, args, home=None, env=None):
         self.build_dir = build_dir
         self.out = tempfile.NamedTemporaryFile(prefix="vorlune-saver-", suffix=".out", delete=False)
-        command = wine_command(build_dir, os.path.join(build_dir, "Vorlune.scr"), args, home)
+        command = wine_command(build_dir, saver_program(build_dir), args, home)
         self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT,
                                         env=dict(os.environ, **(env or {})), start_new_session=True)
         self.started = time.time()

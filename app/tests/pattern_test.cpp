@@ -503,7 +503,8 @@ TEST_F(PatternTest, StepFollowsFloatArithmeticOverManyFrames) {
       float* angles[3] = {&m.a1, &m.a2, &m.a3};
       const float speeds[3] = {m.s1, m.s2, m.s3};
       for (int k = 0; k < 3; k++) {
-        float a = *angles[k] + speeds[k];
+        // Stored, so that x87 code cannot compare or keep a wider value than a float.
+        volatile float a = *angles[k] + speeds[k];
         if (a > 6.283f) a = a - 6.283f;
         *angles[k] = a;
       }

@@ -326,6 +326,8 @@ def run_cases(name, cases, after=None):
         print(f"{name}: no case {unknown}; the cases are {' '.join(cases)}", file=sys.stderr)
         return 2
     check_runnable(b)
+    for role, program in (("host", host_program(b)), ("saver", saver_program(b))):
+        print(f"{role}: {program} ({pe_bits(program)}-bit)", flush=True)
     failures = Failures(name)
     with WineSession(b):
         check_starts(b)

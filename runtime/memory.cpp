@@ -189,12 +189,21 @@ int ForEachObject(ObjectTable* table, ObjectVisitor visit, intptr_t user) {
     unsigned char* record = SlotOf(table, index);
     if (IsLive(record) && !visit(static_cast<ObjectNumber>(index), record, user)) return 0;
   }
-  for (ListedNode* node = OldestListedNode(table); node;) {
-    ListedNode* newer = node->previous;
-    if (!visit(reinterpret_cast<ObjectNumber>(RecordOf(node)), RecordOf(node), user)) return 0;
-    node = newer;
+  // The listed objects are walked with the table's walk node, which ReleaseObject moves on when
+  // the visitor frees the node it stands on; a NextObject walk in progress is resumed afterwards,
+  // if its node is still listed.
+  ListedNode* paused = table->walkNode;
+  int result = 1;
+  table->walkNode = OldestListedNode(table);
+  while (ListedNode* node = table->walkNode) {
+    table->walkNode = node->previous;
+    if (!visit(reinterpret_cast<ObjectNumber>(RecordOf(node)), RecordOf(node), user)) {
+      result = 0;
+      break;
+    }
   }
-  return 1;
+  table->walkNode = paused && FindListedNode(table, reinterpret_cast<ObjectNumber>(RecordOf(paused))) ? paused : nullptr;
+  return result;
 }
 
 void* AllocateLibraryState(size_t size, void (*initialise)(void* block)) {

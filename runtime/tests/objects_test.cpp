@@ -225,6 +225,30 @@ TEST_F(ObjectTableTest, ForEachVisitsLiveInOrderAndStopsOnZero) {
   EXPECT_TRUE(seen.empty());
 }
 
+TEST_F(ObjectTableTest, ForEachGoesOnWhenTheVisitorFreesTheNextListedObject) {
+  MakeThing(table, AutoNumber, 101);
+  Thing* b = MakeThing(table, AutoNumber, 102);
+  MakeThing(table, AutoNumber, 103);
+  Thing* d = MakeThing(table, AutoNumber, 104);
+  // A NextObject walk standing on d is resumed there afterwards.
+  ResetObjectIteration(table);
+  ObjectNumber n;
+  for (int i = 0; i < 3; i++) ASSERT_NE(NextObject(table, &n), nullptr);
+  struct Visit {
+    static int ReleaseB(ObjectNumber, void* record, intptr_t user) {
+      auto* state = reinterpret_cast<std::pair<std::vector<uint32_t>, Thing*>*>(user);
+      state->first.push_back(static_cast<Thing*>(record)->handle);
+      if (state->first.back() == 101) ReleaseObject(releaseTable, reinterpret_cast<ObjectNumber>(state->second));
+      return 1;
+    }
+  };
+  std::pair<std::vector<uint32_t>, Thing*> state({}, b);
+  EXPECT_EQ(ForEachObject(table, Visit::ReleaseB, reinterpret_cast<intptr_t>(&state)), 1);
+  EXPECT_EQ(state.first, (std::vector<uint32_t>{101, 103, 104}));
+  EXPECT_EQ(NextObject(table, &n), d);
+  EXPECT_EQ(NextObject(table, &n), nullptr);
+}
+
 TEST(LibraryState, IsZeroFilledAndInitialised) {
   EnsureRuntime();
   static int calls = 0;

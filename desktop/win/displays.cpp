@@ -23,7 +23,20 @@ bool NextDevice(const DisplayApi& api, DWORD index, DISPLAY_DEVICEA* device) {
   return api.enumDevices(nullptr, index, device, 0) != 0;
 }
 
-void FillRecord(const DisplayApi& api, const DISPLAY_DEVICEA& device, DesktopRecord* record) {
+// The desktop's own metrics: the screen's size and the "DISPLAY" device context's depth and rate.
+bool ReadDesktopMetrics(const DisplayApi& api, DesktopRecord* record) {
+  HDC dc = api.createDC("DISPLAY", nullptr, nullptr, nullptr);
+  if (!dc) return false;
+  record->width = static_cast<int16_t>(api.systemMetrics(SM_CXSCREEN));
+  record->height = static_cast<int16_t>(api.systemMetrics(SM_CYSCREEN));
+  record->depth = static_cast<int16_t>(api.deviceCaps(dc, BITSPIXEL));
+  int frequency = api.deviceCaps(dc, VREFRESH);
+  record->frequency = static_cast<int16_t>(frequency == 1 ? 0 : frequency);  // 1: hardware default
+  api.deleteDC(dc);
+  return true;
+}
+
+void FillRecord(const DisplayApi& api, const DISPLAY_DEVICEA& device, DesktopRecord* record, bool primary) {
   std::memset(record, 0, sizeof(*record));
   std::memcpy(record->name, device.DeviceName, sizeof(record->name));
   record->name[sizeof(record->name) - 1] = 0;
@@ -31,8 +44,12 @@ void FillRecord(const DisplayApi& api, const DISPLAY_DEVICEA& device, DesktopRec
   std::memset(&mode, 0, sizeof(mode));
   mode.dmSize = ClassicDevModeSize;
   mode.dmDriverExtra = 0;
-  // A display whose settings cannot be read keeps its place with zero metrics.
-  if (!api.enumSettings(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode)) return;
+  // A display whose settings cannot be read keeps its place with zero metrics; the primary one
+  // is the desktop, whose own metrics are known (zero would open a 0 x 0 screen).
+  if (!api.enumSettings(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode)) {
+    if (primary) ReadDesktopMetrics(api, record);
+    return;
+  }
   record->width = static_cast<int16_t>(mode.dmPelsWidth);
   record->height = static_cast<int16_t>(mode.dmPelsHeight);
   record->depth = static_cast<int16_t>(mode.dmBitsPerPel);
@@ -73,7 +90,7 @@ int32_t ExamineAttachedDevices(const DisplayApi& api) {
     } else {
       continue;
     }
-    FillRecord(api, device, &records[slot]);
+    FillRecord(api, device, &records[slot], slot == 0);
   }
 
   // Devices that went away between the two passes leave no empty records behind.
@@ -85,16 +102,9 @@ int32_t ExamineAttachedDevices(const DisplayApi& api) {
 }
 
 int32_t ExamineDisplayContext(const DisplayApi& api) {
-  HDC dc = api.createDC("DISPLAY", nullptr, nullptr, nullptr);
-  if (!dc) return 0;
   DesktopRecord record;
   std::memset(&record, 0, sizeof(record));
-  record.width = static_cast<int16_t>(api.systemMetrics(SM_CXSCREEN));
-  record.height = static_cast<int16_t>(api.systemMetrics(SM_CYSCREEN));
-  record.depth = static_cast<int16_t>(api.deviceCaps(dc, BITSPIXEL));
-  int frequency = api.deviceCaps(dc, VREFRESH);
-  record.frequency = static_cast<int16_t>(frequency == 1 ? 0 : frequency);  // 1: hardware default
-  api.deleteDC(dc);
+  if (!ReadDesktopMetrics(api, &record)) return 0;
   return ReplaceDesktopRecords(&record, 1) ? 1 : 0;
 }
 

@@ -167,6 +167,25 @@ TEST_F(DisplaysTest, UnreadableSettingsKeepTheDisplaysPlaceWithZeroMetrics) {
   EXPECT_STREQ(DisplayRecord(1)->name, "A");
 }
 
+TEST_F(DisplaysTest, APrimaryWithUnreadableSettingsGetsTheDesktopsMetrics) {
+  devices = {{"A", Attached, true, 100, 100, 8, 0, true},
+             {"P", Attached | Primary, false, 300, 300, 32, 0, true}};
+  fallbackFrequency = 60;
+  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  EXPECT_STREQ(DisplayRecord(0)->name, "P");
+  EXPECT_EQ(DisplayWidth(0), 800);
+  EXPECT_EQ(DisplayHeight(0), 600);
+  EXPECT_EQ(DisplayDepth(0), 16);
+  EXPECT_EQ(DisplayFrequency(0), 60);
+  EXPECT_EQ(DisplayWidth(1), 100);
+  EXPECT_EQ(deleteCalls, createCalls);
+  // Without even a device context the primary keeps zero metrics rather than anything made up.
+  createResult = 0;
+  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  EXPECT_EQ(DisplayWidth(0), 0);
+  EXPECT_EQ(DisplayWidth(1), 100);
+}
+
 TEST_F(DisplaysTest, DisplaysGoneBeforeTheSecondPassLeaveNoEmptyRecords) {
   devices = {{"A", Attached, true, 100, 100, 8, 0, true},
              {"P", Attached | Primary, true, 300, 300, 32, 0, false},

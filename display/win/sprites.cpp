@@ -233,6 +233,9 @@ void* FillSprite(ObjectNumber number, SpriteRecord* record, const LoadSource& so
 }  // namespace
 
 void* LoadSpriteFromMemory(ObjectNumber number, const void* data, int32_t flags, size_t size) {
+  // The load locks a surface with the engine's sprite lock description, which a blend's held
+  // locks still use.
+  ReleaseBlendLocks();
   if (!SpriteEngine.table || !data) return nullptr;
   SpriteRecord* record = static_cast<SpriteRecord*>(AllocateObject(SpriteEngine.table, number));
   if (!record) return nullptr;

@@ -12,6 +12,7 @@
 #include "display/blending.h"
 #include "display/screen.h"
 #include "display/sprites.h"
+#include "display/tests/bitmap_builder.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/fake_ddraw.h"
 
@@ -286,4 +287,28 @@ TEST_F(FakeBlending, ClippedAtTheRightAndBottomWithoutWrappingIntoTheNextRow) {
   for (int32_t x : {8, -3}) BlendSprite(1, x, 0, 255);
   for (int32_t y : {4, -3}) BlendSprite(1, 0, y, 255);
   EXPECT_EQ(Calls{}, Log().calls);
+}
+
+TEST_F(FakeBlending, LoadingANewSpriteEndsTheHeldLocksFirst) {
+  Open(32);
+  FakeSurface* star = MakeSprite(1, 1, 1, {0x00FFFFFF});
+  ASSERT_EQ(1, BeginSoftwareFrame());
+  ClearOutput(0);
+  BlendSprite(1, 0, 0, 255);
+  // An automatic number: no sprite is released first, yet the load locks a surface of its own.
+  BitmapLayout green;
+  green.bitsPerPixel = 24;
+  green.pixels = {0, 0xFF, 0, 0};
+  const std::vector<uint8_t> file = BuildBitmapFile(green);
+  Log().Clear();
+  void* loaded = LoadSpriteFromMemory(AutoNumber, file.data(), SpriteSystemMemory, file.size());
+  ASSERT_NE(nullptr, loaded);
+  ASSERT_FALSE(Log().calls.empty());
+  EXPECT_EQ(Scratch()->name + ".Unlock", Log().calls[0]);
+  EXPECT_EQ(star->name + ".Unlock", Log().calls[1]);
+  // The star's next blend locks it again and reads the star, not the new sprite.
+  BlendSprite(1, 5, 5, 255);
+  EXPECT_EQ(0x00FFFFFFu, Scratch()->Pixel(5, 5));
+  EndSoftwareFrame();
+  ReleaseSprite(reinterpret_cast<ObjectNumber>(loaded));
 }

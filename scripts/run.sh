@@ -2,7 +2,7 @@
 # Sets everything up, builds the 64-bit saver and runs it under Wine. On the user's display when
 # DISPLAY is set (and reachable); otherwise headless on Xvfb, saving a few screenshots and saying
 # where they are, then ending the saver with Escape. Extra arguments go to the saver (default /s).
-# VORLUNE_BUILD_DIR names the build directory (default build/win64, as for stress.sh and soak.sh);
+# VORLUNE_BUILD_DIR names the build directory (default build/win64);
 # RUN_SHOTS screenshots (default 6) are taken RUN_SHOT_INTERVAL seconds apart (default 4).
 # Exits with the saver's exit code.
 set -euo pipefail

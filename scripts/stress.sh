@@ -3,21 +3,40 @@
 # "/s" ended by a held key, "/c" by the About box's OK, "/p" by WM_CLOSE from the host program. Every
 # cycle must end with exit code 0 and leave no process behind. Prints per mode the cycles, passes,
 # failures, median and longest cycle time, and a PASS or FAIL line; exit code 0 when all passed.
-# Usage: scripts/stress.sh [CYCLES] [--modes s,c,p] [--threaded]
-# Builds win64 (in $VORLUNE_BUILD_DIR, default build/win64) if needed, and runs in a Wine prefix and
-# Xvfb display of its own under <build>/stress, stopped at the end whatever happens.
+# Usage: scripts/stress.sh [CYCLES] [--win64] [--modes s,c,p] [--threaded]
+# Runs the win32 build (the product; build/win32), or with --win64 the 64-bit build (build/win64);
+# VORLUNE_BUILD_DIR names another directory for it. Builds it if needed, and runs in a Wine prefix
+# and Xvfb display of its own under <build>/stress, stopped at the end whatever happens. Where this
+# machine cannot execute 32-bit programs it says so and fails, unless --win64 is given.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+preset=win32
+args=()
+for a in "$@"; do
+  if [ "$a" = --win64 ]; then preset=win64; else args+=("$a"); fi
+done
+set -- "${args[@]}"
 cycles=100
 if [ $# -gt 0 ] && [[ "$1" != -* ]]; then cycles=$1; shift; fi
 "$top/scripts/setup.sh"
-b=$(realpath -m "${VORLUNE_BUILD_DIR:-$top/build/win64}")
-cmake --preset win64 -B "$b" >/dev/null
+if [ $preset = win32 ] && ! why=$("$top/tests/wine/can_run32.sh"); then
+  echo "stress: FAILED: the win32 build cannot run here: $why; --win64 runs the 64-bit build instead" >&2
+  exit 1
+fi
+b=$(realpath -m "${VORLUNE_BUILD_DIR:-$top/build/$preset}")
+# A directory configured otherwise would keep its compiler and get a mixed-up cache: refused.
+toolchain=mingw-$([ $preset = win32 ] && echo i686 || echo x86_64).cmake
+if [ -f "$b/CMakeCache.txt" ] && ! grep -q "^CMAKE_TOOLCHAIN_FILE:FILEPATH=.*/$toolchain\$" "$b/CMakeCache.txt"; then
+  echo "stress: FAILED: $b is not a $preset build directory (its CMakeCache.txt names no $toolchain)" >&2
+  exit 1
+fi
+cmake --preset $preset -B "$b" >/dev/null
 cmake --build "$b" -j2 --target Vorlune host
 run="$b/stress"
 mkdir -p "$run"
 cp "$b/Vorlune.scr" "$b/host.exe" "$run/"
+echo "stress: the $preset build in $b"
 trap '"$top/tests/wine/stop.sh" "$run" >/dev/null 2>&1' EXIT
 # A signal ends the run at once, and the EXIT trap still stops the display and the Wine processes.
 trap '[ -z "${py:-}" ] || kill "$py" 2>/dev/null; exit 143' INT TERM HUP

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts the test display (Xvfb) and the build's Wine prefix; tests/wine/stop.sh undoes it.
-# Usage: start.sh BUILD_DIR [WIDTHxHEIGHT]
+# Usage: start.sh BUILD_DIR [WIDTHxHEIGHT[xDEPTH]]   (depth 24 unless given)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/env.sh" "$1"
@@ -13,7 +13,8 @@ printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' > "$HOME/
 
 n=90
 while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -ac >"$VORLUNE_WINE_DIR/xvfb.log" 2>&1 &
+case $size in *x*x*) geometry=$size ;; *) geometry=${size}x24 ;; esac
+Xvfb ":$n" -screen 0 "$geometry" -nolisten tcp -ac >"$VORLUNE_WINE_DIR/xvfb.log" 2>&1 &
 echo $! > "$VORLUNE_WINE_DIR/xvfb.pid"
 echo "$n" > "$VORLUNE_WINE_DIR/display"
 export DISPLAY=":$n"

@@ -6,6 +6,7 @@
 #include <d3d.h>
 #include <dinput.h>
 
+#include "display/frame_pacing.h"
 #include "display/blending.h"
 #include "display/screen.h"
 #include "display/sprites.h"
@@ -254,8 +255,7 @@ int32_t LimitFrameRate(int32_t framesPerSecond) {
   if (framesPerSecond < 0) framesPerSecond = 0;
   Screen.frameRate = framesPerSecond;
   Screen.frameRateDefaulted = FALSE;
-  Screen.ticksPerFrame = static_cast<int32_t>(
-      static_cast<uint32_t>(frequency.QuadPart / (static_cast<int64_t>(framesPerSecond) + 1)));
+  Screen.ticksPerFrame = TicksPerFrame(frequency.QuadPart, framesPerSecond);
   Screen.lastFrameStamp = 0;
   return 1;
 }
@@ -268,14 +268,7 @@ void WaitFrameInterval() {
     while (!ScreenQueryPerformanceCounter(&counter))
       if (++attempts == 1000) return;
     const int32_t now = static_cast<int32_t>(static_cast<uint32_t>(counter.QuadPart));
-    const int32_t last = Screen.lastFrameStamp;
-    if ((now < 0 && last >= 0) || (now > 0 && last <= 0)) Screen.lastFrameStamp = now;
-    const int32_t elapsed =
-        static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(Screen.lastFrameStamp));
-    if (elapsed > Screen.ticksPerFrame) {
-      Screen.lastFrameStamp = now;
-      return;
-    }
+    if (FrameIntervalPassed(now, &Screen.lastFrameStamp, Screen.ticksPerFrame)) return;
   }
 }
 

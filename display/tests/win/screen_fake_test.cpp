@@ -402,15 +402,6 @@ TEST_F(FakeScreen, WaitFrameIntervalBusyWaitsOneFullInterval) {
   WaitFrameInterval();
 }
 
-TEST_F(FakeScreen, WaitFrameIntervalRestartsWhenTheLowWordChangesSign) {
-  ASSERT_EQ(1, LimitFrameRate(30));
-  Counter().start = 0x7FFF0000;
-  Counter().step = 0x4000;
-  WaitFrameInterval();   // starts at 0x7FFF0000, crosses into negative after 4 reads
-  // Reads: 7FFF0000 (restart), 7FFF4000, 7FFF8000, 7FFFC000, 80000000 (restart), then 8 more.
-  EXPECT_EQ(static_cast<int32_t>(0x80000000u + 8 * 0x4000), Screen.lastFrameStamp);
-}
-
 TEST_F(FakeScreen, FullScreenPacesOnlyWithAMonitorFrequency) {
   Open();
   ASSERT_EQ(1, LimitFrameRate(30));

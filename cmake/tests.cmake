@@ -108,6 +108,12 @@ if(VORLUNE_WINE_TESTS)
     set(about ${CMAKE_SOURCE_DIR}/tests/e2e/test_about.py)
     vorlune_e2e_test(e2e.win32.mixed.host32_saver64_about ${about} slash_c
       "VORLUNE_E2E_SAVER=${VORLUNE_OTHER_BUILD}/Vorlune.scr")
+    # The setup program (a 32-bit program) built from both savers, installed and removed in Wine
+    # prefixes of its own; the display lock only keeps it from loading the machine under the
+    # timing-sensitive tests.
+    add_test(NAME installer.win32 COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/installer/test_installer.py
+      ${CMAKE_BINARY_DIR} --win64 ${VORLUNE_OTHER_BUILD})
+    set_tests_properties(installer.win32 PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900 RESOURCE_LOCK wine_display)
   endif()
 endif()
 

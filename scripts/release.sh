@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Sets everything up, builds the win32 and win64 presets, checks both executables and packs
-# build/release/Vorlune-<version>-win32.zip and -win64.zip (Vorlune.scr, INSTALL.txt, LICENSE.txt).
+# build/release/Vorlune-<version>-win32.zip and -win64.zip (Vorlune.scr, INSTALL.txt, LICENSE.txt),
+# the setup program Vorlune-<version>-setup.exe (tested by installing and removing it under Wine),
+# Vorlune-<version>-symbols.zip (the executables' debug information) and SHA256SUMS.
 # Before packing, the very Vorlune.scr that goes into each zip is run under Wine (tests/e2e/smoke.py:
 # About box, ten seconds of the saver, the preview); one that fails is not packed. Where this machine
 # cannot execute 32-bit programs the win32 smoke test is skipped, and the script says so loudly.
 # Each zip is then unpacked again and its Vorlune.scr compared with the build's.
 # The version is the project's (CMakeLists.txt, project VERSION). RELEASE_BUILD (default
-# build/) names where the builds go: RELEASE_BUILD=build/rel- builds build/rel-win32 and -win64.
+# build/) names where the builds go: RELEASE_BUILD=build/rel- builds build/rel-win32 and -win64;
+# RELEASE_OUT (default build/release) where the release goes; RELEASE_CHECKS=0 leaves out the
+# runs under Wine (for scripts/reproduce.sh, which compares bytes only), and says so. Two runs of one commit give the same
+# bytes (scripts/reproduce.sh checks it).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/setup.sh"
 
 prefix=${RELEASE_BUILD:-build/}
-out="$top/build/release"
+out=$(realpath -m "${RELEASE_OUT:-$top/build/release}")
 mkdir -p "$out"
 work=$(mktemp -d "$out/.work.XXXXXX")
 # The smoke tests' own Wine prefix and display live in the work directory.
@@ -25,6 +30,10 @@ fail() { echo "release: FAILED: $*" >&2; exit 1; }
 # Runs the staged Vorlune.scr of an architecture (with the build's host.exe beside it) under Wine.
 smoke_test() {
   local arch=$1 staged=$2 b=$3 why rc=0
+  if [ "${RELEASE_CHECKS:-1}" = 0 ]; then
+    echo "release: !!!!! $arch SMOKE TEST NOT RUN (RELEASE_CHECKS=0) !!!!!" >&2
+    return 0
+  fi
   if [ "$arch" = win32 ]; then
     why=$(tests/wine/can_run32.sh) || rc=$?
     if [ $rc -eq 2 ]; then
@@ -53,7 +62,8 @@ for arch in win32 win64; do
   b="$top/${prefix}$arch"
   echo "== build $arch in $b"
   cmake --preset "$arch" -B "$b" >/dev/null
-  cmake --build "$b" -j2
+  # What is released and what tests it; the test programs are the test suite's business.
+  cmake --build "$b" -j2 --target Vorlune host
   v=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$b/CMakeCache.txt")
   [ -n "$v" ] || fail "no project version in $b/CMakeCache.txt"
   [ -z "$version" ] || [ "$v" = "$version" ] || fail "$arch build has version $v, win32 has $version"
@@ -98,6 +108,11 @@ Vorlune draws slowly changing, symmetric rosettes on a black screen. This packag
 $which
 
 Installing
+The easiest way is the setup program, Vorlune-$version-setup.exe: it installs the right
+build for your Windows, makes Vorlune your screensaver (a page lets you keep your current
+one) and adds "Vorlune Screensaver" to Apps & features, from where it is removed again.
+
+This package is the manual way:
 1. Copy Vorlune.scr into a folder of your choice (for all users: C:\\Windows\\System32).
 2. Right-click Vorlune.scr and choose Install to make it your screensaver, or Test to
    see it at once.
@@ -109,8 +124,13 @@ shows its About box. Windows itself starts the program with /c (the About box) a
 While it runs, Return asks for a new pattern and S shows or hides the falling dots;
 moving the mouse, a mouse button or any other key ends it.
 
-Vorlune.scr needs no other file. To remove it, choose another screensaver and delete
-the file.
+Vorlune.scr needs no other file.
+
+Removing
+Installed with the setup program: in Settings, Apps & features (or Programs and
+Features), choose "Vorlune Screensaver" and Uninstall; your screensaver setting is
+reset only if it still names Vorlune. Copied by hand: choose another screensaver and
+delete the file.
 
 Licence: MIT, see LICENSE.txt.
 EOF
@@ -130,3 +150,38 @@ EOF
   cmp "$work/unpacked-$arch/LICENSE.txt" "$stage/LICENSE.txt" || fail "$zipname: LICENSE.txt damaged"
   echo "release: $out/$zipname ($(stat -c %s "$out/$zipname") bytes; Vorlune.scr $(stat -c %s "$b/Vorlune.scr") bytes, sha256 $(sha256sum "$b/Vorlune.scr" | cut -c1-16)...)"
 done
+
+# ---- the setup program: built from the smoke-tested files, then installed and removed under Wine
+setup="Vorlune-$version-setup.exe"
+rm -f "$out/$setup"
+SOURCE_DATE_EPOCH="$stamp" scripts/installer.sh "$version" "$work/win32/Vorlune.scr" "$work/win64/Vorlune.scr" \
+  "$work/$setup" || fail "the setup program could not be built"
+rc=0
+[ "${RELEASE_CHECKS:-1}" = 0 ] && rc=78 ||
+python3 tests/installer/test_installer.py "$top/${prefix}win32" --win64 "$top/${prefix}win64" --setup "$work/$setup" \
+  --scratch "$work/installer-test" || rc=$?
+case $rc in
+  0) ;;
+  78) echo "release: !!!!! SETUP PROGRAM TEST NOT RUN (RELEASE_CHECKS=0) !!!!!" >&2 ;;
+  77) echo "release: !!!!! SETUP PROGRAM TEST SKIPPED: this machine cannot execute 32-bit programs; $setup is UNTESTED !!!!!" >&2 ;;
+  *) fail "$setup failed its install and uninstall test; not released" ;;
+esac
+cp "$work/$setup" "$out/$setup"
+echo "release: $out/$setup ($(stat -c %s "$out/$setup") bytes)"
+
+# ---- the debug information, so that a crash address can still be read
+symbols="Vorlune-$version-symbols.zip"
+rm -f "$out/$symbols"
+mkdir -p "$work/symbols/win32" "$work/symbols/win64"
+for arch in win32 win64; do
+  debug="$top/${prefix}$arch/Vorlune.scr.debug"
+  [ -s "$debug" ] || fail "$arch: no debug information beside the executable ($debug)"
+  cp "$debug" "$work/symbols/$arch/Vorlune.scr.debug"
+done
+touch -d "@$stamp" "$work/symbols" "$work/symbols"/* "$work/symbols"/*/*
+(cd "$work/symbols" && zip -q -X -9 -D "$out/$symbols" win32/Vorlune.scr.debug win64/Vorlune.scr.debug)
+echo "release: $out/$symbols ($(stat -c %s "$out/$symbols") bytes)"
+
+(cd "$out" && sha256sum "Vorlune-$version-win32.zip" "Vorlune-$version-win64.zip" "$setup" "$symbols" > SHA256SUMS)
+echo "release: $out/SHA256SUMS"
+cat "$out/SHA256SUMS"

@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   wine wine64 xvfb xauth x11-utils imagemagick xdotool
   libgl1-mesa-dri libglx-mesa0 libasound2 libasound2-plugins
-  dpkg-dev python3 zip unzip file procps nsis
+  dpkg-dev python3 zip unzip file procps nsis mawk
 )
 # Wine's 32-bit half, for the product build (i686). Where the kernel cannot execute 32-bit programs it
 # still installs; the test run then finds out and skips the win32 runs.

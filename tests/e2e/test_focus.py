@@ -33,7 +33,11 @@ END_LIMIT = 8.0
 EXIT_LATENCY = 1.0
 HUE_TOLERANCE = 10.0     # degrees
 HUE_SHARE = 0.9          # share of the judged pixels of all shots that must have a sprite's hue
-SHOT_HUE_SHARE = 0.85    # the same in each shot (overlapping trails of two colours mix their hues)
+# The same in each shot. A shot soon after a colour change finds the new colour's trail laid over
+# the old one's for up to 100 frames, and their sums have neither hue: 0.85 failed such shots of a
+# correct saver (3 in 16 runs). A restore that swapped red and blue, or left black textures, stays
+# far below this in every shot; the pooled share above remains the main check.
+SHOT_HUE_SHARE = 0.70
 ASSETS = os.path.join(e2e.TOP, "app", "assets")
 
 

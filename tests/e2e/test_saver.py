@@ -170,7 +170,10 @@ def check_first_pattern(first, failures, label):
     lower_right = sum(1 for x, y in first.coloured if x >= CENTRE[0] - 8 and y >= CENTRE[1] - 8)
     print(f"{label}: first pattern: {n} coloured pixels, {lower_right} below and right of the centre", flush=True)
     failures.check(n >= 100, f"{label}: the first pattern shows only {n} coloured pixels")
-    failures.check(n and lower_right >= 0.8 * n,
+    # The first shot comes up to a second after the first frame, when a fast pattern (0.1 radian a
+    # frame) has carried its newest points a good way round: 0.8 failed a correct saver once (0.79).
+    # Most of the light still lies there, where any other pose puts about a quarter of it.
+    failures.check(n and lower_right >= 0.6 * n,
                    f"{label}: the first pattern does not start below and right of the centre ({lower_right} of {n})")
 
 

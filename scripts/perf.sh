@@ -154,16 +154,31 @@ row('native: 9 sprites, PNG decode + 32-bit pixel conversion', fmt(native('bench
 row('native: preview picture decode (400 x 320)', fmt(native('bench_decode', 'BM_DecodePreview'), '%.1f us'))
 random = native('bench_random', 'BM_RandomUpTo/10')
 row('native: RandomUpTo(10)', fmt(random and random * 1000, '%.1f ns'))
+def rate_rows(label, size, csmt, saver, baseline, who):
+    """Frame rates of a saver and its baseline and their ratio against the goal; the saver's rate."""
+    s, ns = median(size, csmt, saver, 'fps')
+    b, nb = median(size, csmt, baseline, 'fps')
+    ratio = s / b if s and b else None
+    row('Wine %s %s: %ssaver frames/s (n=%d)' % (label, size, who, ns), fmt(s))
+    row('Wine %s %s: %sbaseline frames/s (n=%d)' % (label, size, who, nb), fmt(b))
+    row('Wine %s %s: %ssaver / %sbaseline frame rate' % (label, size, who, who), fmt(ratio, '%.2f'), '>= 0.90',
+        met(None if ratio is None else ratio >= 0.90))
+    return s
+
+def startup_rows(label, size, csmt, saver, baseline, who):
+    """Launch to first flip of a saver and its baseline, and their ratio against the goal."""
+    sl, _ = median(size, csmt, saver, 'launch_to_flip')
+    bl, _ = median(size, csmt, baseline, 'launch_to_flip')
+    st = sl / bl if sl and bl else None
+    row('Wine %s %s: %slaunch to first flip, saver / baseline' % (label, size, who),
+        '%s / %s s' % (fmt(sl, '%.2f'), fmt(bl, '%.2f')))
+    row('Wine %s %s: %sstart-up ratio saver / baseline' % (label, size, who), fmt(st, '%.2f'), '<= 1.20',
+        met(None if st is None else st <= 1.20))
+
 for csmt in ('default', 'off'):
     label = 'csmt on' if csmt == 'default' else 'csmt=0'
     for size in ('1024x768', '1920x1080'):
-        s, ns = median(size, csmt, 'saver', 'fps')
-        b, nb = median(size, csmt, 'baseline', 'fps')
-        ratio = s / b if s and b else None
-        row('Wine %s %s: saver frames/s (n=%d)' % (label, size, ns), fmt(s))
-        row('Wine %s %s: baseline frames/s (n=%d)' % (label, size, nb), fmt(b))
-        row('Wine %s %s: saver / baseline frame rate' % (label, size), fmt(ratio, '%.2f'), '>= 0.90',
-            met(None if ratio is None else ratio >= 0.90))
+        s = rate_rows(label, size, csmt, 'saver', 'baseline', '')
         sc, _ = median(size, csmt, 'saver', 'cores')
         bc, _ = median(size, csmt, 'baseline', 'cores')
         row('Wine %s %s: CPU cores used, saver / baseline' % (label, size), '%s / %s' % (fmt(sc, '%.2f'), fmt(bc, '%.2f')))
@@ -175,13 +190,7 @@ for csmt in ('default', 'off'):
         bm, _ = median(size, csmt, 'baseline', 'peak_kib')
         row('Wine %s %s: peak memory, saver / baseline' % (label, size),
             '%s / %s MiB' % (fmt(sm and sm / 1024, '%.0f'), fmt(bm and bm / 1024, '%.0f')))
-        sl, _ = median(size, csmt, 'saver', 'launch_to_flip')
-        bl, _ = median(size, csmt, 'baseline', 'launch_to_flip')
-        st = sl / bl if sl and bl else None
-        row('Wine %s %s: launch to first flip, saver / baseline' % (label, size),
-            '%s / %s s' % (fmt(sl, '%.2f'), fmt(bl, '%.2f')))
-        row('Wine %s %s: start-up ratio saver / baseline' % (label, size), fmt(st, '%.2f'), '<= 1.20',
-            met(None if st is None else st <= 1.20))
+        startup_rows(label, size, csmt, 'saver', 'baseline', '')
         sc2, _ = median(size, csmt, 'saver', 'first_flip_since_creation')
         bc2, _ = median(size, csmt, 'baseline', 'first_flip_since_creation')
         row('Wine %s %s: process creation to first flip, saver / base' % (label, size),
@@ -189,35 +198,24 @@ for csmt in ('default', 'off'):
         if not run32:
             row('Wine %s %s: win32 saver and baseline' % (label, size), 'not measured', '', 'cannot run here')
             continue
-        s32, ns32 = median(size, csmt, 'saver32', 'fps')
-        b32, nb32 = median(size, csmt, 'baseline32', 'fps')
-        ratio32 = s32 / b32 if s32 and b32 else None
-        row('Wine %s %s: win32 saver frames/s (n=%d)' % (label, size, ns32), fmt(s32))
-        row('Wine %s %s: win32 baseline frames/s (n=%d)' % (label, size, nb32), fmt(b32))
-        row('Wine %s %s: win32 saver / win32 baseline frame rate' % (label, size), fmt(ratio32, '%.2f'), '>= 0.90',
-            met(None if ratio32 is None else ratio32 >= 0.90))
+        s32 = rate_rows(label, size, csmt, 'saver32', 'baseline32', 'win32 ')
         row('Wine %s %s: win32 saver / win64 saver frame rate' % (label, size), fmt(s32 / s if s32 and s else None, '%.2f'))
-        sl32, _ = median(size, csmt, 'saver32', 'launch_to_flip')
-        bl32, _ = median(size, csmt, 'baseline32', 'launch_to_flip')
-        st32 = sl32 / bl32 if sl32 and bl32 else None
-        row('Wine %s %s: win32 launch to first flip, saver / baseline' % (label, size),
-            '%s / %s s' % (fmt(sl32, '%.2f'), fmt(bl32, '%.2f')))
-        row('Wine %s %s: win32 start-up ratio saver / baseline' % (label, size), fmt(st32, '%.2f'), '<= 1.20',
-            met(None if st32 is None else st32 <= 1.20))
+        startup_rows(label, size, csmt, 'saver32', 'baseline32', 'win32 ')
 # The program's own work per frame: model and 3D call submission (the product's 64-bit code under
 # Wine, against a no-op device), plus the star blends (native; their surface locks are DirectDraw's).
-calls = [r['model_calls_us'] for s, c, p, r in rows if p == 'saver' and s == '1920x1080' and r.get('model_calls_us', -1) >= 0]
-model_w = [r['model_us'] for s, c, p, r in rows if p == 'saver' and s == '1920x1080' and r.get('model_us', -1) >= 0]
-mc = statistics.median(calls) if calls else None
-mw = statistics.median(model_w) if model_w else None
-row('Wine: model alone, win64 code (n=%d)' % len(model_w), fmt(mw, '%.1f us'))
+def own_work(prog, key):
+    """Median of a saver's own-work figure over every run at 1920 x 1080, and how many runs had it."""
+    values = [r[key] for s, c, p, r in rows if p == prog and s == '1920x1080' and r.get(key, -1) >= 0]
+    return (statistics.median(values) if values else None), len(values)
+
+mw, nw = own_work('saver', 'model_us')
+mc, _ = own_work('saver', 'model_calls_us')
+row('Wine: model alone, win64 code (n=%d)' % nw, fmt(mw, '%.1f us'))
 row('Wine: model + 3D call submission to a no-op device', fmt(mc, '%.1f us'))
 if run32:
-    model32 = [r['model_us'] for s, c, p, r in rows if p == 'saver32' and s == '1920x1080' and r.get('model_us', -1) >= 0]
-    calls32 = [r['model_calls_us'] for s, c, p, r in rows
-               if p == 'saver32' and s == '1920x1080' and r.get('model_calls_us', -1) >= 0]
-    row('Wine: model alone, win32 code (n=%d)' % len(model32), fmt(statistics.median(model32) if model32 else None, '%.1f us'))
-    row('Wine: model + 3D call submission, win32 code', fmt(statistics.median(calls32) if calls32 else None, '%.1f us'))
+    m32, n32 = own_work('saver32', 'model_us')
+    row('Wine: model alone, win32 code (n=%d)' % n32, fmt(m32, '%.1f us'))
+    row('Wine: model + 3D call submission, win32 code', fmt(own_work('saver32', 'model_calls_us')[0], '%.1f us'))
 own = mc + stars if mc is not None and stars is not None else None
 row('own work per frame: model + submission + 100 star blends', fmt(own, '%.1f us'), '< 33 us (0.1 %)',
     met(None if own is None else own < 33.0))

@@ -39,12 +39,10 @@ def about(b, failures):
 
 
 def saver(b, failures):
-    s = e2e.Saver(b, ["/s"], env=e2e.SINGLE_THREADED_D3D)
+    s = e2e.start_saver(b, failures, "/s", limit=START_LIMIT)
+    if not s:
+        return
     try:
-        if not failures.check(s.wait_window(START_LIMIT) is not None,
-                              f"/s: no '{e2e.SAVER_TITLE}' window within {START_LIMIT} s "
-                              f"(exit code {s.exit_code()}, output {s.output()[-300:]!r})"):
-            return
         if not failures.check(s.wait_exit(SHOW_SECONDS) is None,
                               f"/s: ended by itself within {SHOW_SECONDS} s (exit code {s.exit_code()})"):
             return

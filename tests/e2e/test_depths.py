@@ -14,7 +14,6 @@ import test_preview
 import vorlune_e2e as e2e
 
 W, H = 1024, 768
-START_LIMIT = 90
 
 
 class Desktop:
@@ -41,12 +40,10 @@ class Desktop:
 def saver_at(depth):
     def case(b, failures):
         with Desktop(b, depth) as d:
-            saver = e2e.Saver(d, ["/s"], env=e2e.SINGLE_THREADED_D3D)
+            saver = e2e.start_saver(d, failures, f"{depth} bits")
+            if not saver:
+                return
             try:
-                window = saver.wait_window(START_LIMIT)
-                if not failures.check(window is not None, f"{depth} bits: no saver window (exit code "
-                                                          f"{saver.exit_code()}, output {saver.output()!r})"):
-                    return
                 best = None
                 end = time.time() + 60
                 while time.time() < end and saver.alive():

@@ -28,7 +28,6 @@ import vorlune_e2e as e2e
 W, H = 1024, 768
 CYCLES = 20
 STEP_MS = 700            # how long the host waits after each activation
-START_LIMIT = 90
 END_LIMIT = 8.0
 EXIT_LATENCY = 1.0
 HUE_TOLERANCE = 10.0     # degrees
@@ -131,13 +130,10 @@ def focus_cycles(b, failures):
     os.makedirs(keep, exist_ok=True)
     hues = sprite_hues()
     print(f"sprite hues: {[round(h) for h in hues]}", flush=True)
-    saver = e2e.Saver(b, ["/s"], env=e2e.SINGLE_THREADED_D3D)
+    saver = e2e.start_saver(b, failures, "focus")
+    if not saver:
+        return
     try:
-        window = saver.wait_window(START_LIMIT)
-        if not failures.check(window is not None, f"no '{e2e.SAVER_TITLE}' window within {START_LIMIT} s "
-                                                  f"(exit code {saver.exit_code()}, output {saver.output()!r})"):
-            return
-        failures.check(saver.focus(), "the saver's window did not get the keyboard focus")
         if not failures.check(wait_for_trails(b, saver), "no trails before the focus changes"):
             return
         judge_pictures(b, hues, failures, "before", shots=2)

@@ -38,7 +38,7 @@ import vorlune_e2e as e2e
 
 W, H = 1024, 768
 CENTRE = (W // 2 + 8, H // 2 + 7)    # the screen centre plus the sparkle's place in its sprite
-START_LIMIT = 90                      # seconds until the saver's window appears (loaded machines)
+START_LIMIT = e2e.SAVER_START_LIMIT
 END_LIMIT = 8.0                       # seconds within which a key or mouse action must end the saver at all
 EXIT_LATENCY = 1.0                    # seconds it may take, from the action to the end of the process
 S_PAUSE = 0.25                        # the saver's pause after a frame with S down
@@ -46,18 +46,6 @@ CLICK_HOLD = 0.1                      # seconds a click holds the button down
 latencies = []                        # (label, seconds) of every timed ending
 PATTERN_PERIOD = 15.0
 BRIGHT_BYTE = re.compile(rb"[\x28-\xff]")
-
-
-def start_saver(b, failures, label, args=("/s",)):
-    saver = e2e.Saver(b, list(args), env=e2e.SINGLE_THREADED_D3D)
-    window = saver.wait_window(START_LIMIT)
-    if not failures.check(window is not None, f"{label}: no '{e2e.SAVER_TITLE}' window within {START_LIMIT} s "
-                                              f"(exit code {saver.exit_code()}, output {saver.output()!r})"):
-        saver.finish()
-        return None
-    print(f"{label}: window {window} after {time.time() - saver.started:.1f} s", flush=True)
-    failures.check(saver.focus(), f"{label}: the saver's window did not get the keyboard focus")
-    return saver
 
 
 def wait_for_pattern(b, saver, limit=60):
@@ -102,7 +90,7 @@ def percentile(values, q):
 
 def pattern_run(b, failures, keep):
     label = "/s picture"
-    saver = start_saver(b, failures, label)
+    saver = e2e.start_saver(b, failures, label)
     if not saver:
         return
     try:
@@ -396,7 +384,7 @@ def keyboard_checks(b, saver, failures, keep):
 
 def escape_with_s(b, failures):
     label = "/s Escape with S"
-    saver = start_saver(b, failures, label)
+    saver = e2e.start_saver(b, failures, label)
     if not saver:
         return
     try:
@@ -417,7 +405,7 @@ def escape_with_s(b, failures):
 
 def mouse_moves(b, failures):
     label = "/s mouse"
-    saver = start_saver(b, failures, label)
+    saver = e2e.start_saver(b, failures, label)
     if not saver:
         return
     try:
@@ -434,7 +422,7 @@ def mouse_moves(b, failures):
 
 def mouse_click(b, failures):
     label = "/s click"
-    saver = start_saver(b, failures, label)
+    saver = e2e.start_saver(b, failures, label)
     if not saver:
         return
     try:

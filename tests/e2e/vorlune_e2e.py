@@ -641,3 +641,20 @@ class Saver:
         if killed:
             self.process.returncode = None
         return self.process.returncode
+
+
+SAVER_START_LIMIT = 90    # seconds until the saver's window appears (loaded machines)
+
+
+def start_saver(build_dir, failures, label, args=("/s",), limit=SAVER_START_LIMIT):
+    """The full-screen saver (Direct3D on its own thread) with its window up and the keyboard
+    focus given to it, or None (checked as a failure) when no window came within limit seconds."""
+    saver = Saver(build_dir, list(args), env=SINGLE_THREADED_D3D)
+    window = saver.wait_window(limit)
+    if not failures.check(window is not None, f"{label}: no '{SAVER_TITLE}' window within {limit} s "
+                                              f"(exit code {saver.exit_code()}, output {saver.output()[-300:]!r})"):
+        saver.finish()
+        return None
+    print(f"{label}: window {window} after {time.time() - saver.started:.1f} s", flush=True)
+    failures.check(saver.focus(), f"{label}: the saver's window did not get the keyboard focus")
+    return saver

@@ -30,18 +30,11 @@ file_version=$(IFS=.; echo "${parts[*]}")
 
 command -v makensis >/dev/null || fail "makensis is missing (scripts/setup.sh installs Debian's nsis)"
 
-# The machine field of a PE file's header: 014c for i386, 8664 for x86-64.
-pe_machine() {
-  local at
-  [ "$(head -c 2 "$1" 2>/dev/null)" = MZ ] || return 0
-  at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
-  [ "$(od -An -c -j"$at" -N4 "$1" | tr -d ' ')" = 'PE\0\0' ] || return 0
-  od -An -tx2 -j$((at + 4)) -N2 --endian=little "$1" | tr -d ' '
-}
+. "$top/scripts/lib/pe_bits.sh"
 [ -f "$scr32" ] || fail "win32 Vorlune.scr '$scr32' does not exist"
 [ -f "$scr64" ] || fail "win64 Vorlune.scr '$scr64' does not exist"
-[ "$(pe_machine "$scr32")" = 014c ] || fail "'$scr32' is not a 32-bit (i386) Windows executable"
-[ "$(pe_machine "$scr64")" = 8664 ] || fail "'$scr64' is not a 64-bit (x86-64) Windows executable"
+[ "$(pe_bits "$scr32")" = 32 ] || fail "'$scr32' is not a 32-bit (i386) Windows executable"
+[ "$(pe_bits "$scr64")" = 64 ] || fail "'$scr64' is not a 64-bit (x86-64) Windows executable"
 [ -s "$license" ] || fail "licence '$license' does not exist or is empty"
 icon=$top/app/assets/vorlune.ico
 [ -s "$icon" ] || fail "icon '$icon' is missing"
@@ -75,6 +68,6 @@ if ! makensis -V2 -WX -INPUTCHARSET UTF8 \
   rm -f "$tmp_out"
   fail "makensis did not build the setup program"
 fi
-[ "$(pe_machine "$tmp_out")" = 014c ] || { rm -f "$tmp_out"; fail "makensis wrote no 32-bit Windows program"; }
+[ "$(pe_bits "$tmp_out")" = 32 ] || { rm -f "$tmp_out"; fail "makensis wrote no 32-bit Windows program"; }
 mv -f "$tmp_out" "$out"
 echo "installer: $out ($(stat -c %s "$out") bytes, sha256 $(sha256sum "$out" | cut -c1-16)...)"

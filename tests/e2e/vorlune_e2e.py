@@ -287,15 +287,21 @@ def check_runnable(build_dir):
             print(f"FAIL: {p} is missing (build the other Windows preset first)", flush=True)
             sys.exit(1)
     if any(pe_bits(p) == 32 for p in programs):
-        done = subprocess.run([os.path.join(WINE_DIR, "can_run32.sh")], stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True)
-        reason = done.stdout.strip()
-        if done.returncode == 2:
-            print(f"SKIPPED: {reason}", flush=True)
-            sys.exit(SKIPPED)
-        if done.returncode != 0:
-            print(f"FAIL: {reason}", flush=True)
-            sys.exit(1)
+        require_32bit_programs()
+
+
+def require_32bit_programs(what=""):
+    """Exits the test unless this machine runs 32-bit Windows programs: 77 (skipped) where the
+    kernel cannot execute them, 1 (failed) where Wine's 32-bit half is missing."""
+    done = subprocess.run([os.path.join(WINE_DIR, "can_run32.sh")], stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True)
+    reason = what + done.stdout.strip()
+    if done.returncode == 2:
+        print(f"SKIPPED: {reason}", flush=True)
+        sys.exit(SKIPPED)
+    if done.returncode != 0:
+        print(f"FAIL: {reason}", flush=True)
+        sys.exit(1)
 
 
 def check_starts(build_dir):

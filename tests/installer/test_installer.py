@@ -498,14 +498,7 @@ def main():
         if e2e.pe_bits(path) != bits:
             print(f"FAIL: {path} is not a {bits}-bit Windows program (build it first)", flush=True)
             return 1
-    done = subprocess.run([os.path.join(WINE_DIR, "can_run32.sh")], stdin=subprocess.DEVNULL,
-                          capture_output=True, text=True)
-    if done.returncode == 2:
-        print(f"SKIPPED: the setup program is a 32-bit program: {done.stdout.strip()}", flush=True)
-        return e2e.SKIPPED
-    if done.returncode != 0:
-        print(f"FAIL: {done.stdout.strip()}", flush=True)
-        return 1
+    e2e.require_32bit_programs("the setup program is a 32-bit program: ")
     args.version = project_version(args.win32_build)
     if not args.version:
         print(f"FAIL: no project version in {args.win32_build}/CMakeCache.txt", flush=True)

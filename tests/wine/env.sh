@@ -16,15 +16,7 @@ export WINE_D3D_CONFIG=${WINE_D3D_CONFIG-csmt=0}
 if [ -f "$VORLUNE_WINE_DIR/display" ]; then
   export DISPLAY=":$(cat "$VORLUNE_WINE_DIR/display")"
 fi
-# 32 or 64 for a Windows executable (its PE header's machine); nothing for anything else.
-pe_bits() {
-  local at machine
-  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null) || return 0
-  [ -n "${at// /}" ] || return 0
-  machine=$(od -An -tx1 -j$((at)) -N6 "$1" 2>/dev/null | tr -d ' \n')
-  case $machine in 504500004c01) echo 32 ;; 504500006486) echo 64 ;; esac
-  return 0
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/pe_bits.sh"
 
 # Says on stderr why PROGRAM cannot start in this prefix, where that can be told beforehand: a
 # 32-bit program in a prefix without Wine's 32-bit half ends at once (status 53, c0000135) and,

@@ -21,11 +21,15 @@ struct Heap {
 };
 
 long failAfter = -1;
+long allocations = 0;   // every allocation asked for, reallocations too
+long failOne = -1;      // the one allocation (by that count) that fails
+DWORD lastError = 0;
 bool fixedTicks = false;
 DWORD tickValue = 0;
 std::string commandLine = "vorlune";
 
 bool AllocationFails() {
+  if (++allocations == failOne) return true;
   if (failAfter < 0) return false;
   if (failAfter == 0) return true;
   --failAfter;
@@ -109,6 +113,27 @@ SIZE_T HeapSize(HANDLE, DWORD, LPCVOID block) {
   return (static_cast<const Block*>(block) - 1)->size;
 }
 
+BOOL HeapWalk(HANDLE heap, PROCESS_HEAP_ENTRY* entry) {
+  Heap* h = static_cast<Heap*>(heap);
+  if (!h || !entry) {
+    lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  Block* b = entry->lpData ? (static_cast<Block*>(entry->lpData) - 1)->next : h->blocks;
+  if (!b) {
+    lastError = ERROR_NO_MORE_ITEMS;
+    return FALSE;
+  }
+  entry->lpData = b + 1;
+  entry->cbData = static_cast<DWORD>(b->size);
+  entry->cbOverhead = sizeof(Block);
+  entry->iRegionIndex = 0;
+  entry->wFlags = PROCESS_HEAP_ENTRY_BUSY;
+  return TRUE;
+}
+
+DWORD GetLastError() { return lastError; }
+
 HANDLE GetProcessHeap() { return &processHeap; }
 
 DWORD GetTickCount() {
@@ -136,4 +161,6 @@ void ShimSetCommandLine(const char* line) { commandLine = line ? line : "vorlune
 void ShimSetTickCount(DWORD ticks) { fixedTicks = true; tickValue = ticks; }
 void ShimUseRealTickCount() { fixedTicks = false; }
 void ShimFailAllocationsAfter(long count) { failAfter = count; }
+void ShimFailOneAllocation(long n) { failOne = n > 0 ? allocations + n : -1; }
+long ShimAllocationCount() { return allocations; }
 long ShimLiveBlocks(HANDLE heap) { return heap ? static_cast<Heap*>(heap)->live : 0; }

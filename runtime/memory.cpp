@@ -86,6 +86,28 @@ char* ResizeStringBlock(StringVariable* variable, size_t length) {
 
 }  // namespace
 
+// ---- heap usage -----------------------------------------------------------------------------
+
+int HeapUsage(HANDLE heap, size_t* blocks, size_t* bytes) {
+  size_t count = 0, total = 0;
+  int walked = 0;
+  if (heap) {
+    PROCESS_HEAP_ENTRY entry;
+    std::memset(&entry, 0, sizeof entry);
+    // Regions and free ranges are the heap's own bookkeeping; only busy entries are ours.
+    while (HeapWalk(heap, &entry)) {
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
+        ++count;
+        total += entry.cbData;
+      }
+    }
+    walked = GetLastError() == ERROR_NO_MORE_ITEMS;
+  }
+  if (blocks) *blocks = walked ? count : 0;
+  if (bytes) *bytes = walked ? total : 0;
+  return walked;
+}
+
 // ---- object registry ------------------------------------------------------------------------
 
 ObjectTable* CreateObjectTable(uint32_t recordSize, uint32_t growthStep, ReleaseRoutine release) {

@@ -33,6 +33,11 @@ extern HANDLE MainHeap;
 extern HANDLE ListedObjectHeap;
 extern HANDLE StringHeap;
 
+// The live blocks of one heap and the bytes they hold, found by walking it, for a soak run or a
+// test that wants to see growth. 0 (and both counts 0) when the heap cannot be walked to its end.
+// Nothing may use the heap during the walk: the program's heaps belong to its one thread.
+int HeapUsage(HANDLE heap, size_t* blocks, size_t* bytes);
+
 ObjectTable* CreateObjectTable(uint32_t recordSize, uint32_t growthStep, ReleaseRoutine release);
 // None when memory is short (the table is then unchanged) or the number is below AutoNumber.
 void* AllocateObject(ObjectTable* table, ObjectNumber number);

@@ -2,7 +2,9 @@
 # arguments: takes --win64 out of them (args holds the rest), builds the chosen Windows build
 # (win32, the product, unless --win64; VORLUNE_BUILD_DIR names another directory for it), copies
 # Vorlune.scr and host.exe into <build>/<name> and starts a Wine prefix and Xvfb display there,
-# stopped when the script exits. Sets preset, b (the build) and run (the copy's directory).
+# stopped when the script exits. Sets preset, b (the build) and run (the copy's directory). A script
+# that runs more of the build's programs names their targets in programs before sourcing this; their
+# executables are built and copied too.
 preset=win32
 args=()
 for a in "$@"; do
@@ -21,10 +23,11 @@ if [ -f "$b/CMakeCache.txt" ] && ! grep -q "^CMAKE_TOOLCHAIN_FILE:FILEPATH=.*/$t
   exit 1
 fi
 cmake --preset $preset -B "$b" >/dev/null
-cmake --build "$b" -j2 --target Vorlune host
+cmake --build "$b" -j2 --target Vorlune host ${programs:-}
 run="$b/$name"
 mkdir -p "$run"
 cp "$b/Vorlune.scr" "$b/host.exe" "$run/"
+for program in ${programs:-}; do cp "$b/$program.exe" "$run/"; done
 echo "$name: the $preset build in $b"
 trap '"$top/tests/wine/stop.sh" "$run" >/dev/null 2>&1' EXIT
 # A signal ends the run at once, and the EXIT trap still stops the display and the Wine processes.

@@ -181,12 +181,13 @@ def our_processes(build_dir, names=("vorlune.scr", "vorlune.exe", "host.exe")):
     return found
 
 
-def no_processes_left(build_dir, failures, timeout=10):
+def no_processes_left(build_dir, failures, timeout=10, names=None):
     end = time.time() + timeout
-    left = our_processes(build_dir)
+    named = {"names": names} if names else {}
+    left = our_processes(build_dir, **named)
     while left and time.time() < end:
         time.sleep(0.2)
-        left = our_processes(build_dir)
+        left = our_processes(build_dir, **named)
     failures.check(not left, f"processes left behind: {left}")
 
 
@@ -553,13 +554,13 @@ class StartZone:
 
 
 class Saver:
-    """Vorlune.scr started straight under the build's Wine environment (no host program); the
-    exit code is the program's."""
+    """Vorlune.scr (or another program of the build that opens the saver's window) started straight
+    under the build's Wine environment (no host program); the exit code is the program's."""
 
-    def __init__(self, build_dir, args, home=None, env=None):
+    def __init__(self, build_dir, args, home=None, env=None, program=None):
         self.build_dir = build_dir
         self.out = tempfile.NamedTemporaryFile(prefix="vorlune-saver-", suffix=".out", delete=False)
-        command = wine_command(build_dir, saver_program(build_dir), args, home)
+        command = wine_command(build_dir, program or saver_program(build_dir), args, home)
         self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT,
                                         env=dict(os.environ, **(env or {})), start_new_session=True)
         self.started = time.time()

@@ -1,16 +1,10 @@
 // The preview: the embedded preview picture stretched over the host's window, inside a child
-// window of it, until the host closes that window. Windows only.
+// window of it, until the host closes that window. Windows only; its window callback is in
+// app/win/preview.h.
 #pragma once
-#ifdef _WIN32
-#include <windows.h>
-
 #include <cstdint>
 
 extern const char* const PreviewTitle;   // "Vorlune Screensaver"
-
-// The global window callback while the preview runs: WM_CLOSE destroys the window and takes the
-// exit path; everything else gets the system's default handling.
-LRESULT CALLBACK PreviewCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Set-up, then the loop; ends the process through the exit path.
 [[noreturn]] void RunPreview();
@@ -20,7 +14,3 @@ LRESULT CALLBACK PreviewCallback(HWND window, UINT message, WPARAM wParam, LPARA
 // window or its host is gone, since no close request can reach the preview after that.
 void SetUpPreview();
 int32_t ShowPreviewFrame();
-
-// What PreviewCallback calls on WM_CLOSE: the exit path. Tests replace it.
-extern void (*PreviewExitRoutine)();
-#endif

@@ -3,8 +3,6 @@
 #pragma once
 #include <cstdint>
 
-struct IDirectInput7A;
-
 // DirectInput keyboard codes (set-1 scan codes) used by the program.
 const int32_t AnyKey = -1;
 const int32_t KeyEscape = 1;
@@ -17,10 +15,12 @@ enum KeyboardDeviceState : int32_t {
   KeyboardAcquired = 2,
 };
 
-// Shared DirectInput object. Every call of ObtainDirectInput counts one user, also a failed one;
-// the object goes away when ReleaseDirectInput brings the count back to 0.
-IDirectInput7A* ObtainDirectInput();
+// Shared DirectInput object. Every call of ObtainDirectInput (input/win/directinput.h) counts one
+// user, also a failed one; the object goes away when ReleaseDirectInput brings the count back to 0.
 void ReleaseDirectInput();
+// At the end of the run: the object goes whatever users are left (the keyboard is opened twice
+// in a run but closed once).
+void CloseDirectInput();
 
 int32_t OpenKeyboardDevice();        // non-zero on success
 int32_t ReadKeyboard();              // 1 when a fresh snapshot was taken

@@ -1,20 +1,20 @@
 #include <windows.h>
 
 #include "app/embedded.h"
-#include "app/preview.h"
 #include "app/startup.h"
 #include "app/state.h"
-#include "display/screen.h"
-#include "display/sprites.h"
-#include "display/windowed_screen.h"
-#include "image/drawing.h"
-#include "image/images.h"
+#include "app/win/platform_calls.h"
+#include "app/win/preview.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
+#include "display/win/windowed_screen.h"
+#include "image/win/drawing.h"
+#include "image/win/images.h"
 #include "runtime/params.h"
-#include "window/events.h"
-#include "window/window.h"
+#include "window/win/events.h"
+#include "window/win/window.h"
 
 const char* const PreviewTitle = "Vorlune Screensaver";
-void (*PreviewExitRoutine)() = ExitProgram;
 
 namespace {
 
@@ -30,7 +30,7 @@ HWND HostWindow() { return static_cast<HWND>(App.HostWindow); }
 LRESULT CALLBACK PreviewCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CLOSE) {
     DestroyWindow(window);
-    PreviewExitRoutine();
+    AppPlatform.exitProgram();
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);

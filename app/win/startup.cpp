@@ -6,6 +6,7 @@
 #include "app/saver.h"
 #include "app/startup.h"
 #include "app/state.h"
+#include "app/win/platform_calls.h"
 #include "desktop/desktop.h"
 #include "display/sprites.h"
 #include "display/sprites3d.h"
@@ -21,6 +22,8 @@
 #include "sound/sound.h"
 #include "window/controls.h"
 #include "window/window.h"
+
+AppCalls AppPlatform = {ExitProgram, ExitProcess};
 
 namespace {
 
@@ -58,6 +61,7 @@ int InitSprites3D() {
 void InitialiseApplication() {
   std::memset(&App, 0, sizeof(App));
   App.instance = GetModuleHandleA(nullptr);
+  SetProgramInstance(App.instance);
   App.mainHeap = HeapCreate(0, 4096, 0);
   MainHeap = App.mainHeap;
   if (!MainHeap) ExitProgram();  // nothing can work without it
@@ -106,10 +110,12 @@ void RunMode() {
 
 void ShutdownRuntime() {
   CloseAllWindows();
-  ReleaseAllSprites3D();
+  // The Direct3D interface goes with the 3D sprites, before DirectDraw it came from.
+  CloseSprite3DLibrary();
   CloseSoundDevice();
   CloseMouseDevice();
   CloseKeyboardDevice();
+  CloseDirectInput();
   // Sprites, the screen and DirectDraw.
   ShutdownSpriteEngine();
   ReleaseAllImages();
@@ -119,5 +125,7 @@ void ShutdownRuntime() {
 void ExitProgram() {
   ShutdownRuntime();
   if (MainHeap) HeapDestroy(MainHeap);
-  ExitProcess(0);
+  MainHeap = nullptr;
+  AppPlatform.exitProcess(0);
+  ExitProcess(0);   // a stand-in that returned
 }

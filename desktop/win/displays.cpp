@@ -1,7 +1,9 @@
 #include <cstring>
 
 #include "desktop/desktop.h"
-#include "desktop/win/display_api.h"
+#include "desktop/win/platform_calls.h"
+
+DesktopCalls DesktopPlatform = SYSTEM_DESKTOP_CALLS;
 
 namespace {
 
@@ -16,27 +18,27 @@ struct DisplayLibrary {
   EnumDisplayDevicesRoutine enumDevices;
 } library;
 
-bool NextDevice(const DisplayApi& api, DWORD index, DISPLAY_DEVICEA* device) {
+bool NextDevice(DWORD index, DISPLAY_DEVICEA* device) {
   if (index >= MaxDeviceIndex) return false;
   std::memset(device, 0, sizeof(*device));
   device->cb = sizeof(DISPLAY_DEVICEA);
-  return api.enumDevices(nullptr, index, device, 0) != 0;
+  return library.enumDevices(nullptr, index, device, 0) != 0;
 }
 
 // The desktop's own metrics: the screen's size and the "DISPLAY" device context's depth and rate.
-bool ReadDesktopMetrics(const DisplayApi& api, DesktopRecord* record) {
-  HDC dc = api.createDC("DISPLAY", nullptr, nullptr, nullptr);
+bool ReadDesktopMetrics(DesktopRecord* record) {
+  HDC dc = DesktopPlatform.createDC("DISPLAY", nullptr, nullptr, nullptr);
   if (!dc) return false;
-  record->width = static_cast<int16_t>(api.systemMetrics(SM_CXSCREEN));
-  record->height = static_cast<int16_t>(api.systemMetrics(SM_CYSCREEN));
-  record->depth = static_cast<int16_t>(api.deviceCaps(dc, BITSPIXEL));
-  int frequency = api.deviceCaps(dc, VREFRESH);
+  record->width = static_cast<int16_t>(DesktopPlatform.systemMetrics(SM_CXSCREEN));
+  record->height = static_cast<int16_t>(DesktopPlatform.systemMetrics(SM_CYSCREEN));
+  record->depth = static_cast<int16_t>(DesktopPlatform.deviceCaps(dc, BITSPIXEL));
+  int frequency = DesktopPlatform.deviceCaps(dc, VREFRESH);
   record->frequency = static_cast<int16_t>(frequency == 1 ? 0 : frequency);  // 1: hardware default
-  api.deleteDC(dc);
+  DesktopPlatform.deleteDC(dc);
   return true;
 }
 
-void FillRecord(const DisplayApi& api, const DISPLAY_DEVICEA& device, DesktopRecord* record, bool primary) {
+void FillRecord(const DISPLAY_DEVICEA& device, DesktopRecord* record, bool primary) {
   std::memset(record, 0, sizeof(*record));
   std::memcpy(record->name, device.DeviceName, sizeof(record->name));
   record->name[sizeof(record->name) - 1] = 0;
@@ -46,8 +48,8 @@ void FillRecord(const DisplayApi& api, const DISPLAY_DEVICEA& device, DesktopRec
   mode.dmDriverExtra = 0;
   // A display whose settings cannot be read keeps its place with zero metrics; the primary one
   // is the desktop, whose own metrics are known (zero would open a 0 x 0 screen).
-  if (!api.enumSettings(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode)) {
-    if (primary) ReadDesktopMetrics(api, record);
+  if (!DesktopPlatform.enumSettings(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode)) {
+    if (primary) ReadDesktopMetrics(record);
     return;
   }
   record->width = static_cast<int16_t>(mode.dmPelsWidth);
@@ -56,11 +58,11 @@ void FillRecord(const DisplayApi& api, const DISPLAY_DEVICEA& device, DesktopRec
   record->frequency = static_cast<int16_t>(mode.dmDisplayFrequency);
 }
 
-int32_t ExamineAttachedDevices(const DisplayApi& api) {
+int32_t ExamineAttachedDevices() {
   DISPLAY_DEVICEA device;
   int32_t count = 0;
   bool anyPrimary = false;
-  for (DWORD i = 0; NextDevice(api, i, &device); ++i) {
+  for (DWORD i = 0; NextDevice(i, &device); ++i) {
     if (!(device.StateFlags & AttachedToDesktop)) continue;
     ++count;
     if (device.StateFlags & PrimaryDevice) anyPrimary = true;
@@ -74,7 +76,7 @@ int32_t ExamineAttachedDevices(const DisplayApi& api) {
   bool primaryPlaced = false;
   int32_t next = 1;
   int32_t seen = 0;
-  for (DWORD i = 0; seen < count && NextDevice(api, i, &device); ++i) {
+  for (DWORD i = 0; seen < count && NextDevice(i, &device); ++i) {
     if (!(device.StateFlags & AttachedToDesktop)) continue;
     ++seen;
     int32_t slot;
@@ -90,7 +92,7 @@ int32_t ExamineAttachedDevices(const DisplayApi& api) {
     } else {
       continue;
     }
-    FillRecord(api, device, &records[slot], slot == 0);
+    FillRecord(device, &records[slot], slot == 0);
   }
 
   // Devices that went away between the two passes leave no empty records behind.
@@ -101,45 +103,35 @@ int32_t ExamineAttachedDevices(const DisplayApi& api) {
   return filled;
 }
 
-int32_t ExamineDisplayContext(const DisplayApi& api) {
+int32_t ExamineDisplayContext() {
   DesktopRecord record;
   std::memset(&record, 0, sizeof(record));
-  if (!ReadDesktopMetrics(api, &record)) return 0;
+  if (!ReadDesktopMetrics(&record)) return 0;
   return ReplaceDesktopRecords(&record, 1) ? 1 : 0;
 }
 
 }  // namespace
 
-int32_t ExamineDisplaysWith(const DisplayApi& api) {
+// EnumDisplayDevicesA is looked up once, until CloseDisplayLibrary.
+static void LoadDisplayLibrary() {
+  if (library.loaded) return;
+  library.loaded = true;
+  library.user32 = DesktopPlatform.library.loadLibrary("User32.DLL");
+  if (library.user32)
+    library.enumDevices =
+        LookUp<EnumDisplayDevicesRoutine>(DesktopPlatform.library, library.user32, "EnumDisplayDevicesA");
+}
+
+int32_t ExamineDisplays() {
+  LoadDisplayLibrary();
   ReplaceDesktopRecords(nullptr, 0);
-  int32_t count = api.enumDevices ? ExamineAttachedDevices(api) : 0;
-  if (count == 0) count = ExamineDisplayContext(api);
+  int32_t count = library.enumDevices ? ExamineAttachedDevices() : 0;
+  if (count == 0) count = ExamineDisplayContext();
   return count;
 }
 
-DisplayApi SystemDisplayApi() {
-  if (!library.loaded) {
-    library.loaded = true;
-    library.user32 = LoadLibraryA("User32.DLL");
-    if (library.user32) {
-      library.enumDevices = reinterpret_cast<EnumDisplayDevicesRoutine>(
-          reinterpret_cast<void*>(GetProcAddress(library.user32, "EnumDisplayDevicesA")));
-    }
-  }
-  DisplayApi api;
-  api.enumDevices = library.enumDevices;
-  api.enumSettings = EnumDisplaySettingsA;
-  api.createDC = CreateDCA;
-  api.systemMetrics = GetSystemMetrics;
-  api.deviceCaps = GetDeviceCaps;
-  api.deleteDC = DeleteDC;
-  return api;
-}
-
-int32_t ExamineDisplays() { return ExamineDisplaysWith(SystemDisplayApi()); }
-
 void CloseDisplayLibrary() {
-  if (library.user32) FreeLibrary(library.user32);
+  if (library.user32) DesktopPlatform.library.freeLibrary(library.user32);
   library.user32 = nullptr;
   library.enumDevices = nullptr;
   library.loaded = false;

@@ -8,10 +8,13 @@
 
 #include "display/frame_pacing.h"
 #include "display/blending.h"
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
+#include "display/win/windowed_screen.h"
+#include "display/win/platform_calls.h"
 #include "input/keyboard.h"
 #include "input/mouse.h"
+#include "window/win/multimedia.h"
 
 // Records are passed with their own size: on 32-bit Windows these are the documented 124 and
 // 100 bytes, on 64-bit they are larger (and DirectDraw checks).
@@ -21,16 +24,13 @@ static_assert(sizeof(DDSURFACEDESC2) == 124 && sizeof(DDBLTFX) == 100, "DirectDr
 
 ScreenState Screen;
 
-DirectDrawCreateExRoutine ScreenDirectDrawCreateEx = nullptr;
-BOOL (WINAPI* ScreenQueryPerformanceFrequency)(LARGE_INTEGER*) = QueryPerformanceFrequency;
-BOOL (WINAPI* ScreenQueryPerformanceCounter)(LARGE_INTEGER*) = QueryPerformanceCounter;
+DisplayCalls DisplayPlatform = SYSTEM_DISPLAY_CALLS;
 
 namespace {
 
 // IID_IDirectDraw7, spelled out so that no DirectX import library is needed.
 const GUID DirectDraw7Id = {0x15E65EC0, 0x3B9C, 0x11D2, {0xB9, 0x2F, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
 
-const char MultimediaClassName[] = "MultimediaBase Class";
 const int32_t ScanLineMargin = 150;
 
 template <class T> void ReleaseAndClear(T*& object) {
@@ -51,17 +51,17 @@ void RunFocusLossOnce() {
 
 IDirectDraw7* ObtainDirectDraw() {
   if (!Screen.directDraw) {
-    HMODULE library = LoadLibraryA("DDRAW.DLL");
+    HMODULE library = DisplayPlatform.library.loadLibrary("DDRAW.DLL");
     if (library) {
       Screen.directDrawLibrary = library;
-      DirectDrawCreateExRoutine create = ScreenDirectDrawCreateEx;
-      if (!create)
-        create = reinterpret_cast<DirectDrawCreateExRoutine>(
-            reinterpret_cast<void (*)()>(GetProcAddress(library, "DirectDrawCreateEx")));
-      if (create)
-        create(nullptr, reinterpret_cast<void**>(&Screen.directDraw), DirectDraw7Id, nullptr);
+      DirectDrawCreateExRoutine create =
+          LookUp<DirectDrawCreateExRoutine>(DisplayPlatform.library, library, "DirectDrawCreateEx");
+      void* object = nullptr;
+      // Only a success counts: a failing creator may leave anything in its result.
+      if (create && create(nullptr, &object, DirectDraw7Id, nullptr) == DD_OK)
+        Screen.directDraw = static_cast<IDirectDraw7*>(object);
       if (!Screen.directDraw) {
-        FreeLibrary(library);
+        DisplayPlatform.library.freeLibrary(library);
         Screen.directDrawLibrary = nullptr;
       }
     }
@@ -75,69 +75,38 @@ void ReleaseDirectDraw() {
   if (Screen.directDraw && Screen.directDrawUsers == 0) {
     Screen.directDraw->Release();
     Screen.directDraw = nullptr;
-    if (Screen.directDrawLibrary) FreeLibrary(Screen.directDrawLibrary);
+    if (Screen.directDrawLibrary) DisplayPlatform.library.freeLibrary(Screen.directDrawLibrary);
     Screen.directDrawLibrary = nullptr;
   }
 }
 
-int32_t CreateMultimediaWindow() {
-  if (!Screen.baseWindowCreated && !Screen.multimediaWindow) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = CS_DBLCLKS;
-    windowClass.lpfnWndProc = MultimediaWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-    windowClass.hCursor = nullptr;
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszMenuName = nullptr;
-    windowClass.lpszClassName = MultimediaClassName;
-    if (!RegisterClassExA(&windowClass)) return 0;
-    Screen.multimediaWindow = CreateWindowExA(0, MultimediaClassName, "", WS_POPUP, 0, 0, 1, 1,
-                                              nullptr, nullptr, instance, nullptr);
-    if (Screen.multimediaWindow) Screen.baseWindowCreated = TRUE;
+void ScreenFocusMessage(UINT message, WPARAM wParam) {
+  if (message == WM_ACTIVATE) {
+    if (Screen.windowed) return;
+    if (LOWORD(wParam) != 0) {
+      Screen.spritesBackedUp = FALSE;
+      Screen.active = TRUE;
+    } else {
+      RunFocusLossOnce();
+      Screen.active = FALSE;
+      SuspendMouse();
+    }
+  } else if (wParam == VK_TAB || wParam == VK_MENU) {
+    RunFocusLossOnce();
   }
-  return Screen.baseWindowCreated ? 1 : 0;
 }
 
-HWND MultimediaWindow() { return Screen.multimediaWindow; }
-
-LRESULT CALLBACK MultimediaWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_ACTIVATE:
-      if (!Screen.windowed) {
-        if (LOWORD(wParam) != 0) {
-          Screen.spritesBackedUp = FALSE;
-          Screen.active = TRUE;
-        } else {
-          RunFocusLossOnce();
-          Screen.active = FALSE;
-          if (IDirectInputDevice7A* mouse = MouseDevice()) mouse->Unacquire();
-        }
-      }
-      return 0;
-    case WM_KEYUP:
-    case WM_SYSKEYUP:
-      if (wParam == VK_TAB || wParam == VK_MENU) RunFocusLossOnce();
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
-      return 1;
-    }
-    case WM_CLOSE:
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+void DescribeScreenForMouse(MouseScreen* screen) {
+  screen->active = ScreenIsActive();
+  screen->windowed = Screen.windowed ? 1 : 0;
+  screen->width = Screen.screenWidth;
+  screen->height = Screen.screenHeight;
+  if (screen->active && screen->windowed) {
+    const RECT area = WindowedPictureArea();
+    screen->left = area.left;
+    screen->top = area.top;
+    screen->right = area.right;
+    screen->bottom = area.bottom;
   }
 }
 
@@ -176,19 +145,20 @@ int32_t OpenFullScreen(int32_t width, int32_t height, int32_t depth, const char*
                 d = static_cast<int16_t>(depth);
   EndScreen();
   Screen.focusLoss = BackupAllSprites;
-  SetWindowTextA(Screen.multimediaWindow, title);
-  MoveWindow(Screen.multimediaWindow, 0, 0, w, h, TRUE);
-  if (!Screen.multimediaWindow) return FailOpen();
+  const HWND window = MultimediaWindow();
+  SetWindowTextA(window, title);
+  MoveWindow(window, 0, 0, w, h, TRUE);
+  if (!window) return FailOpen();
   Screen.outputWidth = Screen.screenWidth = w;
   Screen.outputHeight = Screen.screenHeight = h;
   Screen.screenDepth = d;
   ShowCursor(FALSE);
   if (!Screen.directDraw) return FailOpen();
-  if (Screen.directDraw->SetCooperativeLevel(Screen.multimediaWindow, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) != 0)
+  if (Screen.directDraw->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) != 0)
     return FailOpen();
   if (Screen.directDraw->SetDisplayMode(w, h, d, 0, 0) != 0) return FailOpen();
   if (!CreateFlipChain()) return FailOpen();
-  ShowWindow(Screen.multimediaWindow, SW_SHOWMAXIMIZED);
+  ShowWindow(window, SW_SHOWMAXIMIZED);
   BlackenSurface(Screen.backBuffer);
   BlackenSurface(Screen.primary);
   Screen.drawTarget = Screen.backBuffer;
@@ -223,10 +193,10 @@ void FullScreenFlip(int32_t mode) {
     }
     const DWORD flags = (mode & FlipWaitVerticalSync) ? DDFLIP_WAIT : DDFLIP_WAIT | DDFLIP_NOVSYNC;
     if (Screen.primary->Flip(nullptr, flags) == DDERR_SURFACELOST) {
-      Screen.directDraw->SetCooperativeLevel(Screen.multimediaWindow, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
+      Screen.directDraw->SetCooperativeLevel(MultimediaWindow(), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
       Screen.directDraw->SetDisplayMode(Screen.outputWidth, Screen.outputHeight, Screen.screenDepth, 0, 0);
       Screen.directDraw->RestoreAllSurfaces();
-      ShowWindow(Screen.multimediaWindow, SW_SHOWMAXIMIZED);
+      ShowWindow(MultimediaWindow(), SW_SHOWMAXIMIZED);
       RestoreAllSprites();
       if (Screen.screenDepth == 8) {
         IDirectDrawPalette* palette = nullptr;
@@ -250,7 +220,7 @@ IDirectDrawSurface7* FlipScreen() { return FlipScreenMode(FlipWaitVerticalSync);
 
 int32_t LimitFrameRate(int32_t framesPerSecond) {
   LARGE_INTEGER frequency;
-  if (!ScreenQueryPerformanceFrequency(&frequency)) return 0;
+  if (!DisplayPlatform.queryPerformanceFrequency(&frequency)) return 0;
   // A negative rate would divide by zero (or worse): it means no pacing.
   if (framesPerSecond < 0) framesPerSecond = 0;
   Screen.frameRate = framesPerSecond;
@@ -265,7 +235,7 @@ void WaitFrameInterval() {
     LARGE_INTEGER counter;
     // A counter that never answers cannot pace anything; give up rather than hang.
     int attempts = 0;
-    while (!ScreenQueryPerformanceCounter(&counter))
+    while (!DisplayPlatform.queryPerformanceCounter(&counter))
       if (++attempts == 1000) return;
     const int32_t now = static_cast<int32_t>(static_cast<uint32_t>(counter.QuadPart));
     if (FrameIntervalPassed(now, &Screen.lastFrameStamp, Screen.ticksPerFrame)) return;
@@ -313,7 +283,7 @@ IDirectDrawSurface7* SelectDrawTarget(intptr_t spriteNumber) {
 }
 
 int32_t ScreenIsActive() {
-  if (Screen.windowed) return GetForegroundWindow() == Screen.multimediaWindow ? 1 : 0;
+  if (Screen.windowed) return GetForegroundWindow() == MultimediaWindow() ? 1 : 0;
   return Screen.active ? 1 : 0;
 }
 
@@ -345,16 +315,16 @@ void ReleaseScreen() {
   if (Screen.directDraw) Screen.directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
   ReleaseAndClear(Screen.backBuffer);
   ReleaseAndClear(Screen.primary);
-  if (Screen.multimediaWindow && !Screen.windowed) ShowCursor(TRUE);
+  if (MultimediaWindow() && !Screen.windowed) ShowCursor(TRUE);
   ReleaseAndClear(Screen.scratchSurface);
   ReleaseAndClear(Screen.clipper);
   if (Screen.windowed) {
     Screen.windowed = FALSE;
-    InvalidateRect(Screen.multimediaWindow, nullptr, TRUE);
+    InvalidateRect(MultimediaWindow(), nullptr, TRUE);
   }
   // Nothing may draw into the released surfaces.
   Screen.drawTarget = nullptr;
   Screen.savedDrawTarget = nullptr;
-  Screen.multimediaWindow = Screen.baseWindow;
+  SetMultimediaWindow(Screen.baseWindow);
   ShowWindow(Screen.baseWindow, SW_HIDE);
 }

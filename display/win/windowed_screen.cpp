@@ -2,13 +2,13 @@
 #include <windows.h>
 #include <ddraw.h>
 
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
+#include "display/win/windowed_screen.h"
 #include "display/windowed_geometry.h"
-#include "display/windowed_screen.h"
+#include "display/win/platform_calls.h"
 
 const char* const ScreenPaintProperty = "zr_dxpaint";
-SessionNotificationRoutine ScreenRegisterSessionNotification = nullptr;
 
 namespace {
 
@@ -48,15 +48,13 @@ SubclassedWindow* SlotFor(HWND window) {
 }
 
 void RegisterForSessionNotifications(HWND window) {
-  HMODULE library = LoadLibraryA("Wtsapi32.dll");
+  const LibraryCalls& calls = DisplayPlatform.library;
+  HMODULE library = calls.loadLibrary("Wtsapi32.dll");
   if (!library) return;
-  SessionNotificationRoutine registerWindow = reinterpret_cast<SessionNotificationRoutine>(
-      reinterpret_cast<void (*)()>(GetProcAddress(library, "WTSRegisterSessionNotification")));
-  if (registerWindow) {
-    if (ScreenRegisterSessionNotification) registerWindow = ScreenRegisterSessionNotification;
-    registerWindow(window, NotifyForThisSession);
-  }
-  FreeLibrary(library);
+  SessionNotificationRoutine registerWindow =
+      LookUp<SessionNotificationRoutine>(calls, library, "WTSRegisterSessionNotification");
+  if (registerWindow) registerWindow(window, NotifyForThisSession);
+  calls.freeLibrary(library);
 }
 
 // Subclasses the window and registers it for session notifications, once in the window's life.
@@ -120,7 +118,7 @@ int32_t OpenScreenInWindow(HWND window, int32_t xOffset, int32_t yOffset, int32_
     Screen.screenWidth = Screen.screenHeight = 0;
     return 0;
   }
-  Screen.multimediaWindow = window;
+  SetMultimediaWindow(window);
   Screen.outputWidth = Screen.screenWidth = width;
   Screen.outputHeight = Screen.screenHeight = height;
   HDC context = GetDC(window);
@@ -166,11 +164,12 @@ int32_t CreateWindowedSurfaces() {
     Screen.clipper = nullptr;
     return 0;
   }
-  if (IsChildWindow(Screen.multimediaWindow)) {
+  const HWND window = MultimediaWindow();
+  if (IsChildWindow(window)) {
     if (Screen.primary->SetClipper(Screen.clipper) != 0) return 0;
-    if (Screen.clipper->SetHWnd(0, Screen.multimediaWindow) != 0) return 0;
+    if (Screen.clipper->SetHWnd(0, window) != 0) return 0;
   } else {
-    if (Screen.clipper->SetHWnd(0, Screen.multimediaWindow) != 0) return 0;
+    if (Screen.clipper->SetHWnd(0, window) != 0) return 0;
     if (Screen.primary->SetClipper(Screen.clipper) != 0) return 0;
   }
   description = DDSURFACEDESC2{};
@@ -187,7 +186,7 @@ int32_t CreateWindowedSurfaces() {
 }
 
 void MeasureWindowInsets() {
-  const HWND window = Screen.multimediaWindow;
+  const HWND window = MultimediaWindow();
   RECT frame = {0, 0, 0, 0}, client = {0, 0, 0, 0};
   GetWindowRect(window, &frame);
   GetClientRect(window, &client);
@@ -203,13 +202,23 @@ void MeasureWindowInsets() {
 
 void ComputePresentRects(RECT* source, RECT* destination) {
   RECT frame = {0, 0, 0, 0};
-  GetWindowRect(Screen.multimediaWindow, &frame);
+  GetWindowRect(MultimediaWindow(), &frame);
   const WindowInsets insets = {Screen.leftInset, Screen.topInset, Screen.rightInset, Screen.bottomInset};
   ScreenRect from, to;
   PresentRectsFor(FromRect(frame), insets, Screen.stretch != FALSE, Screen.outputWidth, Screen.outputHeight,
                   &from, &to);
   *source = ToRect(from);
   *destination = ToRect(to);
+}
+
+RECT WindowedPictureArea() {
+  RECT frame = {0, 0, 0, 0};
+  GetWindowRect(MultimediaWindow(), &frame);
+  const WindowInsets insets = {Screen.leftInset, Screen.topInset, Screen.rightInset, Screen.bottomInset};
+  ScreenRect from, to;
+  PresentRectsFor(FromRect(frame), insets, Screen.stretch != FALSE, Screen.screenWidth, Screen.screenHeight,
+                  &from, &to);
+  return ToRect(to);
 }
 
 void WindowedFlip(int32_t mode) {
@@ -248,7 +257,7 @@ LRESULT CALLBACK ScreenWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
                     : DefWindowProcA(window, message, wParam, lParam);
   };
   // Size and paint concern the open screen only when this is its window.
-  const bool screenWindow = Screen.windowed && window == Screen.multimediaWindow;
+  const bool screenWindow = Screen.windowed && window == MultimediaWindow();
   switch (message) {
     case WM_SIZE:
       if (screenWindow) {

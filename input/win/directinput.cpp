@@ -2,6 +2,7 @@
 #include "input/win/directinput.h"
 
 #include "input/keyboard.h"
+#include "input/win/platform_calls.h"
 
 // The 32-bit program hands DirectInput records of exactly these sizes; 64-bit ones are larger.
 static_assert(sizeof(void*) != 4 || sizeof(DIDATAFORMAT) == 24, "data format record");
@@ -10,7 +11,7 @@ static_assert(sizeof(DIPROPDWORD) == 20 && sizeof(DIPROPHEADER) == 16, "property
 static_assert(sizeof(DIDEVICEOBJECTDATA) == 16, "device-object record");
 
 DirectInputShared DirectInput;
-InputLibraryCalls InputLibrary = {LoadLibraryA, GetProcAddress, FreeLibrary};
+InputCalls InputPlatform = {SYSTEM_LIBRARY_CALLS};
 
 const GUID KeyObjectGuid = {0x55728220, 0xD33C, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const GUID SysKeyboardGuid = {0x6F1D2B61, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
@@ -23,12 +24,11 @@ const GUID DirectInputDevice7Iid = {0x57D7C6BC, 0x2356, 0x11D3, {0x8E, 0x9D, 0x0
 
 IDirectInput7A* ObtainDirectInput() {
   if (!DirectInput.object) {
-    HMODULE library = InputLibrary.loadLibrary("DINPUT.DLL");
+    HMODULE library = InputPlatform.library.loadLibrary("DINPUT.DLL");
     if (library) {
       // A failed load or creation keeps the library; a later call tries again.
       DirectInput.library = library;
-      DirectInputCreateExRoutine create = reinterpret_cast<DirectInputCreateExRoutine>(
-          reinterpret_cast<void*>(InputLibrary.getProcAddress(library, "DirectInputCreateEx")));
+      DirectInputCreateExRoutine create = LookUp<DirectInputCreateExRoutine>(InputPlatform.library, library, "DirectInputCreateEx");
       if (create) {
         void* object = nullptr;
         // Only a success counts: a failing creator may leave anything in its result.
@@ -45,8 +45,14 @@ void ReleaseDirectInput() {
   DirectInput.users -= 1;
   if (DirectInput.object && DirectInput.users == 0) {
     DirectInput.object->Release();
-    InputLibrary.freeLibrary(DirectInput.library);
+    InputPlatform.library.freeLibrary(DirectInput.library);
     DirectInput.object = nullptr;
     DirectInput.library = nullptr;
   }
+}
+
+void CloseDirectInput() {
+  if (DirectInput.object) DirectInput.object->Release();
+  if (DirectInput.library) InputPlatform.library.freeLibrary(DirectInput.library);
+  DirectInput = DirectInputShared{};
 }

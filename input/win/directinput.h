@@ -13,13 +13,9 @@ struct DirectInputShared {
 };
 extern DirectInputShared DirectInput;
 
-// Run-time loading of DirectInput; the defaults are KERNEL32's own.
-struct InputLibraryCalls {
-  HMODULE(WINAPI* loadLibrary)(LPCSTR name);
-  FARPROC(WINAPI* getProcAddress)(HMODULE module, LPCSTR name);
-  BOOL(WINAPI* freeLibrary)(HMODULE module);
-};
-extern InputLibraryCalls InputLibrary;
+// The shared object (input/keyboard.h: ReleaseDirectInput), or none.
+IDirectInput7A* ObtainDirectInput();
+
 
 typedef HRESULT(WINAPI* DirectInputCreateExRoutine)(HINSTANCE instance, DWORD version, REFIID id,
                                                     LPVOID* object, LPUNKNOWN outer);
@@ -42,6 +38,9 @@ struct MouseDeviceRecord {
   DIDEVICEOBJECTDATA events[MouseEventCapacity];
 };
 extern MouseDeviceRecord MouseInput;
+
+// The mouse device, or none.
+IDirectInputDevice7A* MouseDevice();
 
 extern const DIDATAFORMAT MouseDataFormat;
 

@@ -1,6 +1,9 @@
 #include "runtime/message.h"
 
 #include "runtime/memory.h"
+#include "runtime/win/platform_calls.h"
+
+RuntimeCalls RuntimePlatform = {MessageBoxA};
 
 namespace {
 
@@ -55,7 +58,7 @@ HWND MessageOwner() {
 
 int ShowMessage(const char* caption, const char* message, uint32_t flags) {
   SuspendThreadWindows();
-  int result = MessageBoxA(MessageOwner(), message, caption, flags);
+  int result = RuntimePlatform.messageBox(MessageOwner(), message, caption, flags);
   ResumeThreadWindows();
   return result;
 }

@@ -1,13 +1,14 @@
 // The default DirectSound device, opened at start-up because the program requires one.
 #include "sound/sound.h"
 
-#include "display/screen.h"
+#include "sound/win/platform_calls.h"
 #include "sound/win/sound_device.h"
+#include "window/win/multimedia.h"
 
 static_assert(sizeof(void*) != 4 || sizeof(DSBUFFERDESC) == 36, "buffer description of DirectSound 7");
 
 SoundDevice Sound;
-SoundLibraryCalls SoundLibrary = {LoadLibraryA, GetProcAddress, FreeLibrary};
+SoundCalls SoundPlatform = {SYSTEM_LIBRARY_CALLS};
 ObjectTable* SoundTable;
 
 const uint32_t SoundTableStep = 64;
@@ -39,10 +40,9 @@ ObjectTable* OpenSoundDevice() {
   if (!CreateMultimediaWindow()) return nullptr;
   if (Sound.object) return SoundTable;
 
-  if (!Sound.library) Sound.library = SoundLibrary.loadLibrary("DSOUND.DLL");
+  if (!Sound.library) Sound.library = SoundPlatform.library.loadLibrary("DSOUND.DLL");
   if (!Sound.library) return nullptr;
-  DirectSoundCreateRoutine create = reinterpret_cast<DirectSoundCreateRoutine>(
-      reinterpret_cast<void*>(SoundLibrary.getProcAddress(Sound.library, "DirectSoundCreate")));
+  DirectSoundCreateRoutine create = LookUp<DirectSoundCreateRoutine>(SoundPlatform.library, Sound.library, "DirectSoundCreate");
   if (!create) return nullptr;
 
   IDirectSound* object = nullptr;
@@ -92,7 +92,7 @@ void CloseSoundDevice() {
   // The device's objects go before the library that holds their code.
   DropSoundObject();
   if (Sound.library) {
-    SoundLibrary.freeLibrary(Sound.library);
+    SoundPlatform.library.freeLibrary(Sound.library);
     Sound.library = nullptr;
   }
 }

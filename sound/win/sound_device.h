@@ -12,11 +12,5 @@ struct SoundDevice {
 };
 extern SoundDevice Sound;
 
-struct SoundLibraryCalls {
-  HMODULE(WINAPI* loadLibrary)(LPCSTR name);
-  FARPROC(WINAPI* getProcAddress)(HMODULE module, LPCSTR name);
-  BOOL(WINAPI* freeLibrary)(HMODULE module);
-};
-extern SoundLibraryCalls SoundLibrary;
 
 typedef HRESULT(WINAPI* DirectSoundCreateRoutine)(LPCGUID device, LPDIRECTSOUND* object, LPUNKNOWN outer);

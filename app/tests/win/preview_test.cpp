@@ -11,17 +11,18 @@
 #include <vector>
 
 #include "app/embedded.h"
-#include "app/preview.h"
 #include "app/startup.h"
 #include "app/state.h"
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "app/win/platform_calls.h"
+#include "app/win/preview.h"
 #include "display/tests/win/surface_pixels.h"
 #include "display/tests/win/windowed_support.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "image/decoders.h"
-#include "image/images.h"
+#include "image/win/images.h"
 #include "runtime/memory.h"
-#include "window/window.h"
+#include "window/win/window.h"
 
 namespace {
 
@@ -194,7 +195,7 @@ class Preview : public ::testing::Test {
     ExitCalls = 0;
     WindowAtExit = nullptr;
     WindowAliveAtExit = true;
-    PreviewExitRoutine = RecordExit;
+    AppPlatform.exitProgram = RecordExit;
   }
   void TearDown() override {
     CloseAllWindows();
@@ -203,7 +204,7 @@ class Preview : public ::testing::Test {
     EndScreen();
     if (host && IsWindow(host)) DestroyWindow(host);
     PumpWindowMessages();
-    PreviewExitRoutine = ExitProgram;
+    AppPlatform.exitProgram = ExitProgram;
   }
 
   // Runs a few frames of the loop, long enough for Wine to show the window; the last result.

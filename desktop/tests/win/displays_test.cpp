@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "desktop/desktop.h"
-#include "desktop/win/display_api.h"
+#include "desktop/win/platform_calls.h"
 
 namespace {
 
@@ -79,10 +79,32 @@ BOOL WINAPI FakeDeleteDC(HDC dc) {
   return TRUE;
 }
 
-DisplayApi FakeApi(bool withEnumDevices = true) {
-  DisplayApi api = {withEnumDevices ? FakeEnumDevices : nullptr, FakeEnumSettings, FakeCreateDC,
-                    FakeSystemMetrics, FakeDeviceCaps, FakeDeleteDC};
-  return api;
+HMODULE const FakeUser32 = reinterpret_cast<HMODULE>(0x5500);
+bool enumDevicesExported = true;
+
+HMODULE WINAPI FakeLoadLibrary(LPCSTR name) {
+  if (std::strcmp(name, "User32.DLL") != 0) problems.push_back(std::string("loaded ") + name);
+  return FakeUser32;
+}
+FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
+  if (module != FakeUser32 || std::strcmp(name, "EnumDisplayDevicesA") != 0) problems.push_back(std::string("looked up ") + name);
+  return enumDevicesExported ? reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(FakeEnumDevices)) : nullptr;
+}
+BOOL WINAPI FakeFreeLibrary(HMODULE module) {
+  if (module != FakeUser32) problems.push_back("freed another module");
+  return TRUE;
+}
+
+// ExamineDisplays against the fakes; without EnumDisplayDevicesA when withEnumDevices is false.
+int32_t ExamineFakeDisplays(bool withEnumDevices = true) {
+  CloseDisplayLibrary();
+  enumDevicesExported = withEnumDevices;
+  DesktopPlatform = {{FakeLoadLibrary, FakeGetProcAddress, FakeFreeLibrary}, FakeEnumSettings, FakeCreateDC,
+                     FakeSystemMetrics, FakeDeviceCaps, FakeDeleteDC};
+  const int32_t count = ExamineDisplays();
+  CloseDisplayLibrary();
+  DesktopPlatform = SYSTEM_DESKTOP_CALLS;
+  return count;
 }
 
 class DisplaysTest : public ::testing::Test {
@@ -103,7 +125,7 @@ class DisplaysTest : public ::testing::Test {
 TEST_F(DisplaysTest, PrimaryEnumeratedSecondGoesToIndexZero) {
   devices = {{"\\\\.\\DISPLAY1", Attached, true, 1280, 1024, 16, 75, true},
              {"\\\\.\\DISPLAY2", Attached | Primary, true, 1920, 1080, 32, 60, true}};
-  EXPECT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  EXPECT_EQ(ExamineFakeDisplays(), 2);
   EXPECT_EQ(DisplayCount(), 2);
   EXPECT_EQ(DisplayWidth(0), 1920);
   EXPECT_EQ(DisplayHeight(0), 1080);
@@ -124,7 +146,7 @@ TEST_F(DisplaysTest, DetachedDisplaysAreNeitherCountedNorStored) {
              {"\\\\.\\DISPLAY2", 0, true, 999, 999, 8, 1, true},
              {"\\\\.\\DISPLAY3", Attached, true, 800, 600, 16, 0, true},
              {"\\\\.\\DISPLAY4", Primary, true, 777, 777, 8, 1, true}};
-  EXPECT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  EXPECT_EQ(ExamineFakeDisplays(), 2);
   EXPECT_STREQ(DisplayRecord(0)->name, "\\\\.\\DISPLAY1");
   EXPECT_STREQ(DisplayRecord(1)->name, "\\\\.\\DISPLAY3");
   EXPECT_EQ(DisplayWidth(1), 800);
@@ -135,7 +157,7 @@ TEST_F(DisplaysTest, OthersFollowInEnumerationOrder) {
              {"B", Attached, true, 200, 200, 8, 0, true},
              {"P", Attached | Primary, true, 300, 300, 8, 0, true},
              {"C", Attached, true, 400, 400, 8, 0, true}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 4);
+  ASSERT_EQ(ExamineFakeDisplays(), 4);
   EXPECT_EQ(DisplayWidth(0), 300);
   EXPECT_EQ(DisplayWidth(1), 100);
   EXPECT_EQ(DisplayWidth(2), 200);
@@ -144,7 +166,7 @@ TEST_F(DisplaysTest, OthersFollowInEnumerationOrder) {
 
 TEST_F(DisplaysTest, WithoutAPrimaryTheFirstAttachedTakesIndexZero) {
   devices = {{"A", Attached, true, 100, 100, 8, 0, true}, {"B", Attached, true, 200, 200, 8, 0, true}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  ASSERT_EQ(ExamineFakeDisplays(), 2);
   EXPECT_EQ(DisplayWidth(0), 100);
   EXPECT_EQ(DisplayWidth(1), 200);
 }
@@ -152,7 +174,7 @@ TEST_F(DisplaysTest, WithoutAPrimaryTheFirstAttachedTakesIndexZero) {
 TEST_F(DisplaysTest, TwoDevicesMarkedPrimaryStillFillOneRecordEach) {
   devices = {{"A", Attached | Primary, true, 100, 100, 8, 0, true},
              {"B", Attached | Primary, true, 200, 200, 8, 0, true}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  ASSERT_EQ(ExamineFakeDisplays(), 2);
   EXPECT_EQ(DisplayWidth(0), 100);
   EXPECT_EQ(DisplayWidth(1), 200);
 }
@@ -160,7 +182,7 @@ TEST_F(DisplaysTest, TwoDevicesMarkedPrimaryStillFillOneRecordEach) {
 TEST_F(DisplaysTest, UnreadableSettingsKeepTheDisplaysPlaceWithZeroMetrics) {
   devices = {{"A", Attached, false, 100, 100, 8, 0, true},
              {"P", Attached | Primary, true, 300, 300, 32, 0, true}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  ASSERT_EQ(ExamineFakeDisplays(), 2);
   EXPECT_EQ(DisplayWidth(0), 300);
   EXPECT_EQ(DisplayWidth(1), 0);
   EXPECT_EQ(DisplayDepth(1), 0);
@@ -171,7 +193,7 @@ TEST_F(DisplaysTest, APrimaryWithUnreadableSettingsGetsTheDesktopsMetrics) {
   devices = {{"A", Attached, true, 100, 100, 8, 0, true},
              {"P", Attached | Primary, false, 300, 300, 32, 0, true}};
   fallbackFrequency = 60;
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  ASSERT_EQ(ExamineFakeDisplays(), 2);
   EXPECT_STREQ(DisplayRecord(0)->name, "P");
   EXPECT_EQ(DisplayWidth(0), 800);
   EXPECT_EQ(DisplayHeight(0), 600);
@@ -181,7 +203,7 @@ TEST_F(DisplaysTest, APrimaryWithUnreadableSettingsGetsTheDesktopsMetrics) {
   EXPECT_EQ(deleteCalls, createCalls);
   // Without even a device context the primary keeps zero metrics rather than anything made up.
   createResult = 0;
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  ASSERT_EQ(ExamineFakeDisplays(), 2);
   EXPECT_EQ(DisplayWidth(0), 0);
   EXPECT_EQ(DisplayWidth(1), 100);
 }
@@ -190,14 +212,14 @@ TEST_F(DisplaysTest, DisplaysGoneBeforeTheSecondPassLeaveNoEmptyRecords) {
   devices = {{"A", Attached, true, 100, 100, 8, 0, true},
              {"P", Attached | Primary, true, 300, 300, 32, 0, false},
              {"B", Attached, true, 200, 200, 8, 0, false}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 1);
+  ASSERT_EQ(ExamineFakeDisplays(), 1);
   EXPECT_EQ(DisplayCount(), 1);
   EXPECT_EQ(DisplayWidth(0), 100);
   EXPECT_EQ(DisplayWidth(1), 0);
 }
 
 TEST_F(DisplaysTest, WithoutEnumDisplayDevicesTheScreenMetricsAreUsed) {
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi(false)), 1);
+  ASSERT_EQ(ExamineFakeDisplays(false), 1);
   EXPECT_EQ(DisplayWidth(0), 800);
   EXPECT_EQ(DisplayHeight(0), 600);
   EXPECT_EQ(DisplayDepth(0), 16);
@@ -208,22 +230,22 @@ TEST_F(DisplaysTest, WithoutEnumDisplayDevicesTheScreenMetricsAreUsed) {
   EXPECT_EQ(devicePasses, 0);
 
   fallbackFrequency = 72;
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi(false)), 1);
+  ASSERT_EQ(ExamineFakeDisplays(false), 1);
   EXPECT_EQ(DisplayFrequency(0), 72);
 }
 
 TEST_F(DisplaysTest, NoAttachedDisplayFallsBackToTheDeviceContext) {
   devices = {{"A", 0, true, 100, 100, 8, 0, true}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 1);
+  ASSERT_EQ(ExamineFakeDisplays(), 1);
   EXPECT_EQ(DisplayWidth(0), 800);
   EXPECT_EQ(createCalls, 1);
 }
 
 TEST_F(DisplaysTest, NothingExaminableGivesNoDisplays) {
   devices = {{"A", Attached | Primary, true, 100, 100, 8, 0, true}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 1);
+  ASSERT_EQ(ExamineFakeDisplays(), 1);
   createResult = 0;
-  EXPECT_EQ(ExamineDisplaysWith(FakeApi(false)), 0);  // the earlier array is gone too
+  EXPECT_EQ(ExamineFakeDisplays(false), 0);  // the earlier array is gone too
   EXPECT_EQ(DisplayCount(), 0);
   EXPECT_EQ(DisplayWidth(0), 0);
   EXPECT_EQ(DisplayHeight(0), 0);
@@ -233,9 +255,9 @@ TEST_F(DisplaysTest, NothingExaminableGivesNoDisplays) {
 
 TEST_F(DisplaysTest, ASecondExaminationReplacesTheFirst) {
   devices = {{"A", Attached, true, 100, 100, 8, 0, true}, {"P", Attached | Primary, true, 300, 300, 8, 0, true}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 2);
+  ASSERT_EQ(ExamineFakeDisplays(), 2);
   devices = {{"Q", Attached | Primary, true, 640, 480, 16, 0, true}};
-  ASSERT_EQ(ExamineDisplaysWith(FakeApi()), 1);
+  ASSERT_EQ(ExamineFakeDisplays(), 1);
   EXPECT_EQ(DisplayWidth(0), 640);
   EXPECT_EQ(DisplayWidth(1), 0);
 }
@@ -247,7 +269,6 @@ TEST_F(DisplaysTest, TheRealDesktop) {
   EXPECT_EQ(DisplayHeight(0), 768);
   EXPECT_TRUE(DisplayDepth(0) == 24 || DisplayDepth(0) == 32) << DisplayDepth(0);
   EXPECT_NE(DisplayRecord(0)->name[0], 0);  // named, so EnumDisplayDevicesA was found
-  EXPECT_NE(SystemDisplayApi().enumDevices, nullptr);
   CloseDisplayLibrary();
   ASSERT_GE(ExamineDisplays(), 1);  // loads the library again
   EXPECT_EQ(DisplayWidth(0), 1024);

@@ -10,36 +10,18 @@
 
 #include "display/blend.h"
 #include "display/blending.h"
-#include "display/screen.h"
-#include "display/sprites.h"
-#include "display/tests/bitmap_builder.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/fake_ddraw.h"
+#include "image/tests/image_data.h"
+
+using namespace testdata;
 
 using Calls = std::vector<std::string>;
 
-class FakeBlending : public ::testing::Test {
+class FakeBlending : public FakeDisplayTest {
  protected:
-  FakeDirectDraw* dd = nullptr;
-
-  void SetUp() override {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
-    dd = new FakeDirectDraw;
-    CurrentFakeDirectDraw() = dd;
-    ScreenDirectDrawCreateEx = FakeDirectDrawCreateEx;
-    ASSERT_NE(nullptr, InitSpriteEngine());
-  }
-
-  void TearDown() override {
-    EndScreen();
-    ShutdownSpriteEngine();
-    ScreenDirectDrawCreateEx = nullptr;
-    CurrentFakeDirectDraw() = nullptr;
-    ResetDisplayState();
-    delete dd;
-  }
-
   void Open(int32_t depth, int32_t width = 64, int32_t height = 48) {
     ASSERT_EQ(1, OpenFullScreen(width, height, depth, "Fake blending"));
     Log().Clear();

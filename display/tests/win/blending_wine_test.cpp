@@ -10,8 +10,8 @@
 
 #include "display/blend.h"
 #include "display/blending.h"
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/surface_pixels.h"
 
@@ -20,7 +20,7 @@ class WineBlending : public ::testing::Test {
   static void SetUpTestSuite() {
     EnsureDisplayTestHeaps();
     ResetDisplayState();
-    ScreenDirectDrawCreateEx = nullptr;
+    UseSystemDisplayCalls();
     InitSpriteEngine();
   }
   static void TearDownTestSuite() {

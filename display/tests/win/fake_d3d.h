@@ -2,6 +2,7 @@
 // layout). Calls go to the shared FakeLog, e.g. "d3d.CreateDevice(RGB,back)",
 // "device.SetRenderState(27,1)", "device.SetTextureStageState(0,16,1)", "device.DrawPrimitive(5,0x1C4,4,0x0)".
 #pragma once
+#include "runtime/tests/win/fault_points.h"
 #include <windows.h>
 #include <ddraw.h>
 #include <d3d.h>
@@ -54,6 +55,7 @@ class FakeDevice final : public IDirect3DDevice7 {
   STDMETHOD(GetCaps)(D3DDEVICEDESC7*) override { return E_NOTIMPL; }
   STDMETHOD(EnumTextureFormats)(LPD3DENUMPIXELFORMATSCALLBACK, void*) override { return E_NOTIMPL; }
   STDMETHOD(BeginScene)() override {
+    FAULT_POINT("device.BeginScene");
     Add("BeginScene");
     if (beginSceneResult != D3D_OK) return beginSceneResult;
     if (inScene) return D3DERR_SCENE_IN_SCENE;
@@ -61,6 +63,7 @@ class FakeDevice final : public IDirect3DDevice7 {
     return D3D_OK;
   }
   STDMETHOD(EndScene)() override {
+    FAULT_POINT("device.EndScene");
     Add("EndScene");
     if (!inScene) return D3DERR_SCENE_NOT_IN_SCENE;
     inScene = false;
@@ -80,6 +83,7 @@ class FakeDevice final : public IDirect3DDevice7 {
   STDMETHOD(SetLight)(DWORD, D3DLIGHT7*) override { return E_NOTIMPL; }
   STDMETHOD(GetLight)(DWORD, D3DLIGHT7*) override { return E_NOTIMPL; }
   STDMETHOD(SetRenderState)(D3DRENDERSTATETYPE state, DWORD value) override {
+    FAULT_POINT("device.SetRenderState");
     Add("SetRenderState(" + std::to_string(state) + "," + std::to_string(value) + ")");
     return D3D_OK;
   }
@@ -88,6 +92,7 @@ class FakeDevice final : public IDirect3DDevice7 {
   STDMETHOD(EndStateBlock)(LPDWORD) override { return E_NOTIMPL; }
   STDMETHOD(PreLoad)(IDirectDrawSurface7*) override { return E_NOTIMPL; }
   STDMETHOD(DrawPrimitive)(D3DPRIMITIVETYPE type, DWORD fvf, void* vertices, DWORD count, DWORD flags) override {
+    FAULT_POINT("device.DrawPrimitive");
     Add("DrawPrimitive(" + std::to_string(type) + "," + Hex(fvf) + "," + std::to_string(count) + "," + Hex(flags) + ")");
     const D3DTLVERTEX* v = static_cast<const D3DTLVERTEX*>(vertices);
     drawn.emplace_back(v, v + count);
@@ -97,6 +102,7 @@ class FakeDevice final : public IDirect3DDevice7 {
   STDMETHOD(SetClipStatus)(D3DCLIPSTATUS*) override { return E_NOTIMPL; }
   STDMETHOD(GetClipStatus)(D3DCLIPSTATUS*) override { return E_NOTIMPL; }
   STDMETHOD(DrawPrimitiveStrided)(D3DPRIMITIVETYPE, DWORD, D3DDRAWPRIMITIVESTRIDEDDATA*, DWORD, DWORD) override {
+    FAULT_POINT("device.DrawPrimitiveStrided");
     return E_NOTIMPL;
   }
   STDMETHOD(DrawIndexedPrimitiveStrided)(D3DPRIMITIVETYPE, DWORD, D3DDRAWPRIMITIVESTRIDEDDATA*, DWORD, WORD*, DWORD,
@@ -105,16 +111,19 @@ class FakeDevice final : public IDirect3DDevice7 {
   }
   STDMETHOD(DrawPrimitiveVB)(D3DPRIMITIVETYPE, IDirect3DVertexBuffer7*, DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
   STDMETHOD(DrawIndexedPrimitiveVB)(D3DPRIMITIVETYPE, IDirect3DVertexBuffer7*, DWORD, DWORD, WORD*, DWORD, DWORD) override {
+    FAULT_POINT("device.DrawIndexedPrimitiveVB");
     return E_NOTIMPL;
   }
   STDMETHOD(ComputeSphereVisibility)(D3DVECTOR*, D3DVALUE*, DWORD, DWORD, DWORD*) override { return E_NOTIMPL; }
   STDMETHOD(GetTexture)(DWORD, IDirectDrawSurface7**) override { return E_NOTIMPL; }
   STDMETHOD(SetTexture)(DWORD stage, IDirectDrawSurface7* surface) override {
+    FAULT_POINT("device.SetTexture");
     Add("SetTexture(" + std::to_string(stage) + "," + fake3d::SurfaceName(surface) + ")");
     return D3D_OK;
   }
   STDMETHOD(GetTextureStageState)(DWORD, D3DTEXTURESTAGESTATETYPE, LPDWORD) override { return E_NOTIMPL; }
   STDMETHOD(SetTextureStageState)(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD value) override {
+    FAULT_POINT("device.SetTextureStageState");
     Add("SetTextureStageState(" + std::to_string(stage) + "," + std::to_string(state) + "," + std::to_string(value) + ")");
     return D3D_OK;
   }
@@ -147,6 +156,7 @@ class FakeDirect3D final : public IDirect3D7 {
     return static_cast<ULONG>(--references);
   }
   STDMETHOD(EnumDevices)(LPD3DENUMDEVICESCALLBACK7 callback, void* context) override {
+    FAULT_POINT("d3d.EnumDevices");
     Log().Add("d3d.EnumDevices");
     if (enumResult != D3D_OK) return enumResult;
     for (const GUID& id : devices) {
@@ -159,6 +169,7 @@ class FakeDirect3D final : public IDirect3D7 {
     return D3D_OK;
   }
   STDMETHOD(CreateDevice)(REFCLSID type, IDirectDrawSurface7* surface, IDirect3DDevice7** device) override {
+    FAULT_POINT_OUT("d3d.CreateDevice", device);
     Log().Add("d3d.CreateDevice(" + fake3d::GuidName(type) + "," + fake3d::SurfaceName(surface) + ")");
     if (createResult != D3D_OK || nextDevices.empty()) {
       *device = nullptr;

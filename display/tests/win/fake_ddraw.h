@@ -2,6 +2,7 @@
 // layout), with surfaces that keep pixels in memory. Every call of interest is appended to
 // FakeLog as text, e.g. "dd.SetCooperativeLevel(mm,0x11)" or "primary.Flip(0,0x1)".
 #pragma once
+#include "runtime/tests/win/fault_points.h"
 #include <windows.h>
 #include <ddraw.h>
 
@@ -13,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "display/screen.h"
+#include "display/win/screen.h"
 
 struct FakeLog {
   std::vector<std::string> calls;
@@ -121,6 +122,7 @@ class FakeSurface final : public IDirectDrawSurface7 {
   STDMETHOD(AddAttachedSurface)(LPDIRECTDRAWSURFACE7) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(AddOverlayDirtyRect)(LPRECT) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(Blt)(LPRECT destination, LPDIRECTDRAWSURFACE7 source, LPRECT sourceRect, DWORD flags, LPDDBLTFX fx) override {
+    FAULT_POINT("surface.Blt");
     std::string call = "Blt(" + std::string(destination ? "rect" : "0") + "," +
                        (source ? static_cast<FakeSurface*>(source)->name : "0") + "," + (sourceRect ? "rect" : "0") +
                        "," + Hex(flags);
@@ -138,6 +140,7 @@ class FakeSurface final : public IDirectDrawSurface7 {
   }
   STDMETHOD(BltBatch)(LPDDBLTBATCH, DWORD, DWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(BltFast)(DWORD x, DWORD y, LPDIRECTDRAWSURFACE7 source, LPRECT rect, DWORD flags) override {
+    FAULT_POINT("surface.BltFast");
     FakeSurface* from = static_cast<FakeSurface*>(source);
     Add("BltFast(" + std::to_string(x) + "," + std::to_string(y) + "," + (from ? from->name : "0") + ",{" +
         (rect ? std::to_string(rect->left) + "," + std::to_string(rect->top) + "," + std::to_string(rect->right) +
@@ -150,6 +153,7 @@ class FakeSurface final : public IDirectDrawSurface7 {
   STDMETHOD(EnumAttachedSurfaces)(LPVOID, LPDDENUMSURFACESCALLBACK7) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(EnumOverlayZOrders)(DWORD, LPVOID, LPDDENUMSURFACESCALLBACK7) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(Flip)(LPDIRECTDRAWSURFACE7 target, DWORD flags) override {
+    FAULT_POINT("surface.Flip");
     Add("Flip(" + std::string(target ? "target" : "0") + "," + Hex(flags) + ")");
     if (flipResults.empty()) return DD_OK;
     HRESULT result = flipResults.front();
@@ -157,26 +161,29 @@ class FakeSurface final : public IDirectDrawSurface7 {
     return result;
   }
   STDMETHOD(GetAttachedSurface)(LPDDSCAPS2 caps, LPDIRECTDRAWSURFACE7* out) override {
+    FAULT_POINT_OUT("surface.GetAttachedSurface", out);
     Add("GetAttachedSurface(" + Hex(caps->dwCaps) + ")");
     if (!attached) return DDERR_NOTFOUND;
     attached->AddRef();
     *out = attached;
     return DD_OK;
   }
-  STDMETHOD(GetBltStatus)(DWORD) override { return DD_OK; }
-  STDMETHOD(GetCaps)(LPDDSCAPS2 caps) override { *caps = created.ddsCaps; return DD_OK; }
+  STDMETHOD(GetBltStatus)(DWORD) override { FAULT_POINT("surface.GetBltStatus"); return DD_OK; }
+  STDMETHOD(GetCaps)(LPDDSCAPS2 caps) override { FAULT_POINT("surface.GetCaps"); *caps = created.ddsCaps; return DD_OK; }
   STDMETHOD(GetClipper)(LPDIRECTDRAWCLIPPER*) override { return DDERR_NOCLIPPERATTACHED; }
-  STDMETHOD(GetColorKey)(DWORD, LPDDCOLORKEY key) override { *key = colourKey; return colourKeySet ? DD_OK : DDERR_NOCOLORKEY; }
+  STDMETHOD(GetColorKey)(DWORD, LPDDCOLORKEY key) override { FAULT_POINT("surface.GetColorKey"); *key = colourKey; return colourKeySet ? DD_OK : DDERR_NOCOLORKEY; }
   STDMETHOD(GetDC)(HDC* out) override {
+    FAULT_POINT_OUT("surface.GetDC", out);
     Add("GetDC");
     if (getDCResult != DD_OK) return getDCResult;
     heldDC = CreateCompatibleDC(nullptr);
     *out = heldDC;
     return DD_OK;
   }
-  STDMETHOD(GetFlipStatus)(DWORD) override { return DD_OK; }
+  STDMETHOD(GetFlipStatus)(DWORD) override { FAULT_POINT("surface.GetFlipStatus"); return DD_OK; }
   STDMETHOD(GetOverlayPosition)(LPLONG, LPLONG) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetPalette)(LPDIRECTDRAWPALETTE* out) override {
+    FAULT_POINT_OUT("surface.GetPalette", out);
     Add("GetPalette");
     *out = palette;
     if (palette) palette->AddRef();
@@ -186,10 +193,12 @@ class FakeSurface final : public IDirectDrawSurface7 {
   STDMETHOD(GetSurfaceDesc)(LPDDSURFACEDESC2) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(Initialize)(LPDIRECTDRAW, LPDDSURFACEDESC2) override { return DDERR_ALREADYINITIALIZED; }
   STDMETHOD(IsLost)() override {
+    FAULT_POINT("surface.IsLost");
     Add("IsLost");
     return isLostResult;
   }
   STDMETHOD(Lock)(LPRECT rect, LPDDSURFACEDESC2 description, DWORD flags, HANDLE) override {
+    FAULT_POINT("surface.Lock");
     Add("Lock(" + std::string(rect ? "rect" : "0") + "," + Hex(flags) + ")");
     if (description->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;   // as Wine
     if (lockResult != DD_OK) return lockResult;
@@ -211,6 +220,7 @@ class FakeSurface final : public IDirectDrawSurface7 {
     return DD_OK;
   }
   STDMETHOD(ReleaseDC)(HDC dc) override {
+    FAULT_POINT("surface.ReleaseDC");
     Add("ReleaseDC");
     if (!heldDC || dc != heldDC) return DDERR_NODC;
     DeleteDC(heldDC);
@@ -218,15 +228,18 @@ class FakeSurface final : public IDirectDrawSurface7 {
     return DD_OK;
   }
   STDMETHOD(Restore)() override {
+    FAULT_POINT("surface.Restore");
     Add("Restore");
     isLostResult = DD_OK;
     return DD_OK;
   }
   STDMETHOD(SetClipper)(LPDIRECTDRAWCLIPPER clipper) override {
+    FAULT_POINT("surface.SetClipper");
     Add(std::string("SetClipper(") + (clipper ? "clipper" : "0") + ")");
     return setClipperResult;
   }
   STDMETHOD(SetColorKey)(DWORD flags, LPDDCOLORKEY key) override {
+    FAULT_POINT("surface.SetColorKey");
     Add("SetColorKey(" + Hex(flags) + "," + Hex(key->dwColorSpaceLowValue) + "," + Hex(key->dwColorSpaceHighValue) + ")");
     colourKey = *key;
     colourKeySet = true;
@@ -234,10 +247,12 @@ class FakeSurface final : public IDirectDrawSurface7 {
   }
   STDMETHOD(SetOverlayPosition)(LONG, LONG) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(SetPalette)(LPDIRECTDRAWPALETTE p) override {
+    FAULT_POINT("surface.SetPalette");
     Add(std::string("SetPalette(") + (p ? "palette" : "0") + ")");
     return DD_OK;
   }
   STDMETHOD(Unlock)(LPRECT) override {
+    FAULT_POINT("surface.Unlock");
     Add("Unlock");
     if (!locked) return DDERR_NOTLOCKED;
     locked = false;
@@ -247,8 +262,8 @@ class FakeSurface final : public IDirectDrawSurface7 {
   STDMETHOD(UpdateOverlayDisplay)(DWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(UpdateOverlayZOrder)(DWORD, LPDIRECTDRAWSURFACE7) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetDDInterface)(LPVOID*) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(PageLock)(DWORD) override { return DD_OK; }
-  STDMETHOD(PageUnlock)(DWORD) override { return DD_OK; }
+  STDMETHOD(PageLock)(DWORD) override { FAULT_POINT("surface.PageLock"); return DD_OK; }
+  STDMETHOD(PageUnlock)(DWORD) override { FAULT_POINT("surface.PageUnlock"); return DD_OK; }
   STDMETHOD(SetSurfaceDesc)(LPDDSURFACEDESC2, DWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(SetPrivateData)(REFGUID, LPVOID, DWORD, DWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetPrivateData)(REFGUID, LPVOID, LPDWORD) override { return DDERR_UNSUPPORTED; }
@@ -270,10 +285,33 @@ class FakePalette final : public IDirectDrawPalette {
     Log().Add("palette.Release");
     return static_cast<ULONG>(--references);
   }
-  STDMETHOD(GetCaps)(LPDWORD) override { return DD_OK; }
-  STDMETHOD(GetEntries)(DWORD, DWORD, DWORD, LPPALETTEENTRY) override { return DD_OK; }
-  STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD, LPPALETTEENTRY) override { return DD_OK; }
-  STDMETHOD(SetEntries)(DWORD, DWORD, DWORD, LPPALETTEENTRY) override { return DD_OK; }
+  STDMETHOD(GetCaps)(LPDWORD) override { FAULT_POINT("palette.GetCaps"); return DD_OK; }
+  STDMETHOD(GetEntries)(DWORD, DWORD, DWORD, LPPALETTEENTRY) override { FAULT_POINT("palette.GetEntries"); return DD_OK; }
+  STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD, LPPALETTEENTRY) override { FAULT_POINT("palette.Initialize"); return DD_OK; }
+  STDMETHOD(SetEntries)(DWORD, DWORD, DWORD, LPPALETTEENTRY) override { FAULT_POINT("palette.SetEntries"); return DD_OK; }
+};
+
+// Handed out by FakeDirectDraw::CreateClipper when a test gives one.
+class FakeClipper final : public IDirectDrawClipper {
+ public:
+  LONG references = 1;
+  HRESULT setWindowResult = DD_OK;
+  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
+  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
+  STDMETHOD_(ULONG, Release)() override {
+    Log().Add("clipper.Release");
+    return static_cast<ULONG>(--references);
+  }
+  STDMETHOD(GetClipList)(LPRECT, LPRGNDATA, LPDWORD) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(GetHWnd)(HWND*) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD) override { return DDERR_ALREADYINITIALIZED; }
+  STDMETHOD(IsClipListChanged)(WINBOOL*) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(SetClipList)(LPRGNDATA, DWORD) override { return DDERR_UNSUPPORTED; }
+  STDMETHOD(SetHWnd)(DWORD flags, HWND window) override {
+    FAULT_POINT("clipper.SetHWnd");
+    Log().Add("clipper.SetHWnd(" + Hex(flags) + "," + WindowName(window) + ")");
+    return setWindowResult;
+  }
 };
 
 class FakeDirectDraw final : public IDirectDraw7 {
@@ -295,18 +333,28 @@ class FakeDirectDraw final : public IDirectDraw7 {
   std::deque<std::pair<HRESULT, DWORD>> scanLines;   // empty: fails (vertical blank)
   IDirectDrawClipper* clipper = nullptr;             // handed out by CreateClipper; none: refused
   HRESULT newSetClipperResult = DD_OK;               // given to every new primary surface
+  IUnknown* direct3D = nullptr;   // handed out for IID_IDirect3D7 when set
   FakeSurface* lastSurface() { return surfaces.empty() ? nullptr : surfaces.back().get(); }
 
   void Add(const std::string& call) { Log().Add("dd." + call); }
 
-  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
+  STDMETHOD_(HRESULT, QueryInterface)(REFIID id, void** out) override {
+    static const GUID Direct3D7 = {0xF5049E77, 0x4861, 0x11D2, {0xA4, 0x07, 0x00, 0xA0, 0xC9, 0x06, 0x29, 0xA8}};
+    *out = nullptr;
+    if (!direct3D || !IsEqualGUID(id, Direct3D7)) return E_NOINTERFACE;
+    FAULT_POINT_OUT("dd.QueryInterface", out);
+    direct3D->AddRef();
+    *out = direct3D;
+    return S_OK;
+  }
   STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
   STDMETHOD_(ULONG, Release)() override {
     Add("Release");
     return static_cast<ULONG>(--references);
   }
-  STDMETHOD(Compact)() override { return DD_OK; }
+  STDMETHOD(Compact)() override { FAULT_POINT("dd.Compact"); return DD_OK; }
   STDMETHOD(CreateClipper)(DWORD flags, LPDIRECTDRAWCLIPPER* out, IUnknown*) override {
+    FAULT_POINT_OUT("dd.CreateClipper", out);
     Add("CreateClipper(" + Hex(flags) + ")");
     if (!clipper) return DDERR_UNSUPPORTED;
     clipper->AddRef();
@@ -315,6 +363,7 @@ class FakeDirectDraw final : public IDirectDraw7 {
   }
   STDMETHOD(CreatePalette)(DWORD, LPPALETTEENTRY, LPDIRECTDRAWPALETTE*, IUnknown*) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(CreateSurface)(LPDDSURFACEDESC2 d, LPDIRECTDRAWSURFACE7* out, IUnknown* outer) override {
+    FAULT_POINT_OUT("dd.CreateSurface", out);
     std::string call = "CreateSurface(size=" + std::string(d->dwSize == sizeof(DDSURFACEDESC2) ? "ok" : std::to_string(d->dwSize)) +
                        ",flags=" + Hex(d->dwFlags) + ",caps=" + Hex(d->ddsCaps.dwCaps);
     if (d->dwFlags & DDSD_WIDTH) call += ",w=" + std::to_string(d->dwWidth);
@@ -362,17 +411,19 @@ class FakeDirectDraw final : public IDirectDraw7 {
   STDMETHOD(DuplicateSurface)(LPDIRECTDRAWSURFACE7, LPDIRECTDRAWSURFACE7*) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(EnumDisplayModes)(DWORD, LPDDSURFACEDESC2, LPVOID, LPDDENUMMODESCALLBACK2) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(EnumSurfaces)(DWORD, LPDDSURFACEDESC2, LPVOID, LPDDENUMSURFACESCALLBACK7) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(FlipToGDISurface)() override { return DD_OK; }
+  STDMETHOD(FlipToGDISurface)() override { FAULT_POINT("dd.FlipToGDISurface"); return DD_OK; }
   STDMETHOD(GetCaps)(LPDDCAPS, LPDDCAPS) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetDisplayMode)(LPDDSURFACEDESC2) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetFourCCCodes)(LPDWORD, LPDWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetGDISurface)(LPDIRECTDRAWSURFACE7*) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetMonitorFrequency)(LPDWORD frequency) override {
+    FAULT_POINT("dd.GetMonitorFrequency");
     Add("GetMonitorFrequency");
     *frequency = monitorFrequency;
     return monitorFrequency ? DD_OK : DDERR_UNSUPPORTED;
   }
   STDMETHOD(GetScanLine)(LPDWORD line) override {
+    FAULT_POINT("dd.GetScanLine");
     Add("GetScanLine");
     if (scanLines.empty()) return DDERR_VERTICALBLANKINPROGRESS;
     std::pair<HRESULT, DWORD> next = scanLines.front();
@@ -382,25 +433,28 @@ class FakeDirectDraw final : public IDirectDraw7 {
   }
   STDMETHOD(GetVerticalBlankStatus)(WINBOOL*) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(Initialize)(GUID*) override { return DDERR_ALREADYINITIALIZED; }
-  STDMETHOD(RestoreDisplayMode)() override { return DD_OK; }
+  STDMETHOD(RestoreDisplayMode)() override { FAULT_POINT("dd.RestoreDisplayMode"); return DD_OK; }
   STDMETHOD(SetCooperativeLevel)(HWND window, DWORD flags) override {
+    FAULT_POINT("dd.SetCooperativeLevel");
     Add("SetCooperativeLevel(" + WindowName(window) + "," + Hex(flags) + ")");
     return cooperativeResult;
   }
   STDMETHOD(SetDisplayMode)(DWORD w, DWORD h, DWORD bits, DWORD refresh, DWORD flags) override {
+    FAULT_POINT("dd.SetDisplayMode");
     Add("SetDisplayMode(" + std::to_string(w) + "," + std::to_string(h) + "," + std::to_string(bits) + "," +
         std::to_string(refresh) + "," + Hex(flags) + ")");
     if (displayModeResult == DD_OK) display = FormatForDepth(bits, fiveFiveFive);
     return displayModeResult;
   }
-  STDMETHOD(WaitForVerticalBlank)(DWORD, HANDLE) override { return DD_OK; }
+  STDMETHOD(WaitForVerticalBlank)(DWORD, HANDLE) override { FAULT_POINT("dd.WaitForVerticalBlank"); return DD_OK; }
   STDMETHOD(GetAvailableVidMem)(LPDDSCAPS2, LPDWORD, LPDWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetSurfaceFromDC)(HDC, LPDIRECTDRAWSURFACE7*) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(RestoreAllSurfaces)() override {
+    FAULT_POINT("dd.RestoreAllSurfaces");
     Add("RestoreAllSurfaces");
     return DD_OK;
   }
-  STDMETHOD(TestCooperativeLevel)() override { return DD_OK; }
+  STDMETHOD(TestCooperativeLevel)() override { FAULT_POINT("dd.TestCooperativeLevel"); return DD_OK; }
   STDMETHOD(GetDeviceIdentifier)(LPDDDEVICEIDENTIFIER2, DWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(StartModeTest)(LPSIZE, DWORD, DWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(EvaluateMode)(DWORD, DWORD*) override { return DDERR_UNSUPPORTED; }

@@ -8,44 +8,26 @@
 #include <string>
 #include <vector>
 
-#include "display/screen.h"
-#include "display/sprites.h"
-#include "display/tests/bitmap_builder.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/fake_ddraw.h"
 #include "display/tests/win/png_builder.h"
+#include "image/tests/image_data.h"
+
+using namespace testdata;
 
 using Calls = std::vector<std::string>;
 
-class FakeScreen : public ::testing::Test {
+class FakeScreen : public FakeDisplayTest {
  protected:
-  FakeDirectDraw* dd = nullptr;
   std::vector<std::string> initCalls;   // what InitSpriteEngine did
 
   void SetUp() override {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
-    dd = new FakeDirectDraw;
-    CurrentFakeDirectDraw() = dd;
-    ScreenDirectDrawCreateEx = FakeDirectDrawCreateEx;
-    Counter() = FakeCounter();
-    ScreenQueryPerformanceFrequency = FakeQueryFrequency;
-    ScreenQueryPerformanceCounter = FakeQueryCounter;
-    Log().Clear();
-    ASSERT_NE(nullptr, InitSpriteEngine());
+    scriptedCounter = true;
+    StartFakeDisplay();
     initCalls = Log().calls;
     Log().Clear();
-  }
-
-  void TearDown() override {
-    EndScreen();
-    ShutdownSpriteEngine();
-    ScreenDirectDrawCreateEx = nullptr;
-    ScreenQueryPerformanceFrequency = QueryPerformanceFrequency;
-    ScreenQueryPerformanceCounter = QueryPerformanceCounter;
-    CurrentFakeDirectDraw() = nullptr;
-    ResetDisplayState();
-    delete dd;
   }
 
   void Open(int32_t width = 640, int32_t height = 480, int32_t depth = 32) {

@@ -11,15 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "display/screen.h"
-#include "display/sprites.h"
-#include "display/tests/bitmap_builder.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/png_builder.h"
 #include "image/decoders.h"
+#include "image/tests/image_data.h"
 #include "input/mouse.h"
+#include "input/win/directinput.h"
 
-#include "app/embedded.h"
+using namespace testdata;
 
 namespace {
 
@@ -81,12 +82,8 @@ struct Picture {
 };
 
 std::vector<Picture> SpritePictures() {
+  // The program's own sprites are checked the same way by app/tests/win/embedded_sprites_test.cpp.
   std::vector<Picture> pictures;
-  for (int n = 1; n <= 9; ++n) {
-    const unsigned char* data = EmbeddedPicture(n);
-    pictures.push_back({"embedded sprite " + std::to_string(n),
-                        data ? std::vector<uint8_t>(data, data + EmbeddedPictureSize(n)) : std::vector<uint8_t>()});
-  }
   pictures.push_back({"rgb 16x16", BuildPng(16, 16, 3, TestPicture(16, 16, 3, 1))});
   pictures.push_back({"rgba 16x16", BuildPng(16, 16, 4, TestPicture(16, 16, 4, 2))});
   pictures.push_back({"rgb 5x3", BuildPng(5, 3, 3, TestPicture(5, 3, 3, 3))});
@@ -137,7 +134,7 @@ class WineScreen : public ::testing::Test {
   static void SetUpTestSuite() {
     EnsureDisplayTestHeaps();
     ResetDisplayState();
-    ScreenDirectDrawCreateEx = nullptr;
+    UseSystemDisplayCalls();
     InitSpriteEngine();
   }
   static void TearDownTestSuite() {

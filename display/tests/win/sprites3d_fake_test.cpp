@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "display/screen.h"
-#include "display/sprites.h"
-#include "display/sprites3d.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
+#include "display/win/sprites3d.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/fake_d3d.h"
 #include "display/tests/win/fake_ddraw.h"
@@ -54,21 +54,16 @@ Calls Join(std::initializer_list<Calls> parts) {
 
 }  // namespace
 
-class FakeSprites3D : public ::testing::Test {
+class FakeSprites3D : public FakeDisplayTest {
  protected:
-  FakeDirectDraw* dd = nullptr;
   FakeDirect3D d3d;
   FakeDevice device;
   FakeDevice secondDevice;
 
   void SetUp() override {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
     memset(&Sprites3D, 0, sizeof(Sprites3D));
-    dd = new FakeDirectDraw;
-    CurrentFakeDirectDraw() = dd;
-    ScreenDirectDrawCreateEx = FakeDirectDrawCreateEx;
-    ASSERT_NE(nullptr, InitSpriteEngine());
+    StartFakeDisplay();
+    if (HasFatalFailure()) return;
     // The DirectDraw fake has no Direct3D: the library is initialised, then given the fake.
     EXPECT_EQ(0, Sprite3DLibraryInit());
     ASSERT_NE(nullptr, Sprites3D.table);
@@ -87,10 +82,7 @@ class FakeSprites3D : public ::testing::Test {
     ReleaseAllSprites3D();
     Sprites3D.direct3D = nullptr;
     ShutdownSpriteEngine();
-    ScreenDirectDrawCreateEx = nullptr;
-    CurrentFakeDirectDraw() = nullptr;
-    ResetDisplayState();
-    delete dd;
+    ForgetFakeDisplay();
   }
 
   std::string SurfaceName(ObjectNumber sprite) { return static_cast<FakeSurface*>(LookupSprite(sprite)->surface)->name; }

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "display/screen.h"
-#include "display/sprites.h"
-#include "display/sprites3d.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
+#include "display/win/sprites3d.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/png_builder.h"
 #include "display/tests/win/surface_pixels.h"
@@ -82,7 +82,7 @@ class WineSprites3D : public ::testing::Test {
     EnsureDisplayTestHeaps();
     ResetDisplayState();
     memset(&Sprites3D, 0, sizeof(Sprites3D));
-    ScreenDirectDrawCreateEx = nullptr;
+    UseSystemDisplayCalls();
     InitSpriteEngine();
     initResult = Sprite3DLibraryInit();
   }

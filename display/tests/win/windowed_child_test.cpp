@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/fake_ddraw.h"
 #include "display/tests/win/windowed_support.h"
-#include "display/windowed_screen.h"
+#include "display/win/windowed_screen.h"
 
 namespace {
 
@@ -22,27 +22,6 @@ using Calls = std::vector<std::string>;
 
 const uint32_t Teal = 0x208890, Orange = 0xF08010;
 
-class RecordingClipper final : public IDirectDrawClipper {
- public:
-  LONG references = 1;
-  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-  STDMETHOD_(ULONG, Release)() override {
-    Log().Add("clipper.Release");
-    return static_cast<ULONG>(--references);
-  }
-  STDMETHOD(GetClipList)(LPRECT, LPRGNDATA, LPDWORD) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(GetHWnd)(HWND*) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD) override { return DDERR_ALREADYINITIALIZED; }
-  STDMETHOD(IsClipListChanged)(WINBOOL*) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(SetClipList)(LPRGNDATA, DWORD) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(SetHWnd)(DWORD flags, HWND window) override {
-    Log().Add("clipper.SetHWnd(" + Hex(flags) + "," + WindowName(window) + ")");
-    return DD_OK;
-  }
-};
-
-BOOL WINAPI IgnoreRegistration(HWND, DWORD) { return TRUE; }
 
 HWND CreateChild(HWND parent, int32_t x, int32_t y, int32_t width, int32_t height) {
   HWND child = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, x, y, width, height, parent, nullptr,
@@ -75,7 +54,7 @@ class WindowedChildScreen : public ::testing::Test {
   static void SetUpTestSuite() {
     EnsureDisplayTestHeaps();
     ResetDisplayState();
-    ScreenDirectDrawCreateEx = nullptr;
+    UseSystemDisplayCalls();
     InitSpriteEngine();
   }
   static void TearDownTestSuite() {
@@ -85,12 +64,13 @@ class WindowedChildScreen : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_NE(nullptr, Screen.directDraw);
-    ScreenRegisterSessionNotification = IgnoreRegistration;
+    DisplayPlatform.library.getProcAddress = FakeDisplayGetProcAddress;
+    FakeSessionRegistration() = IgnoreSessionRegistration;
     LimitFrameRate(0);
   }
   void TearDown() override {
     EndScreen();
-    ScreenRegisterSessionNotification = nullptr;
+    FakeSessionRegistration() = nullptr;
     if (parent) DestroyWindow(parent);
     PumpWindowMessages();
   }
@@ -149,17 +129,11 @@ TEST_F(WindowedChildScreen, ChildAwayFromTheParentsCornerAndReopened) {
   }
 }
 
-class FakeWindowedChildScreen : public ::testing::Test {
+class FakeWindowedChildScreen : public FakeDisplayTest {
  protected:
   void SetUp() override {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
-    dd = new FakeDirectDraw;
-    dd->clipper = &clipper;
-    CurrentFakeDirectDraw() = dd;
-    ScreenDirectDrawCreateEx = FakeDirectDrawCreateEx;
-    ScreenRegisterSessionNotification = IgnoreRegistration;
-    ASSERT_NE(nullptr, InitSpriteEngine());
+    StartFakeDisplay(&clipper);
+    if (HasFatalFailure()) return;
     parent = CreateTestWindow(50, 40, 320, 200, false, &counts);
     ASSERT_NE(nullptr, parent);
     child = CreateChild(parent, 0, 0, 320, 200);
@@ -167,18 +141,12 @@ class FakeWindowedChildScreen : public ::testing::Test {
     Log().Clear();
   }
   void TearDown() override {
-    EndScreen();
-    ShutdownSpriteEngine();
+    StopEngine();
     if (parent) DestroyWindow(parent);
     PumpWindowMessages();
-    ScreenDirectDrawCreateEx = nullptr;
-    ScreenRegisterSessionNotification = nullptr;
-    CurrentFakeDirectDraw() = nullptr;
-    ResetDisplayState();
-    delete dd;
+    ForgetFakeDisplay();
   }
-  FakeDirectDraw* dd = nullptr;
-  RecordingClipper clipper;
+  FakeClipper clipper;
   TestWindowCounts counts;
   HWND parent = nullptr, child = nullptr;
 };

@@ -8,38 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/fake_ddraw.h"
 #include "display/tests/win/png_builder.h"
 #include "display/tests/win/windowed_support.h"
-#include "display/windowed_screen.h"
+#include "display/win/windowed_screen.h"
+#include "input/mouse.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
 
-class FakeClipper final : public IDirectDrawClipper {
- public:
-  LONG references = 1;
-  HRESULT setWindowResult = DD_OK;
-  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-  STDMETHOD_(ULONG, Release)() override {
-    Log().Add("clipper.Release");
-    return static_cast<ULONG>(--references);
-  }
-  STDMETHOD(GetClipList)(LPRECT, LPRGNDATA, LPDWORD) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(GetHWnd)(HWND*) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD) override { return DDERR_ALREADYINITIALIZED; }
-  STDMETHOD(IsClipListChanged)(WINBOOL*) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(SetClipList)(LPRGNDATA, DWORD) override { return DDERR_UNSUPPORTED; }
-  STDMETHOD(SetHWnd)(DWORD flags, HWND window) override {
-    Log().Add("clipper.SetHWnd(" + Hex(flags) + "," + WindowName(window) + ")");
-    return setWindowResult;
-  }
-};
 
 int Registrations = 0;
 BOOL WINAPI CountRegistration(HWND, DWORD) {
@@ -49,26 +30,18 @@ BOOL WINAPI CountRegistration(HWND, DWORD) {
 
 }  // namespace
 
-class FakeWindowedScreen : public ::testing::Test {
+class FakeWindowedScreen : public FakeDisplayTest {
  protected:
-  FakeDirectDraw* dd = nullptr;
   FakeClipper clipper;
   TestWindowCounts counts;
   HWND window = nullptr;
 
   void SetUp() override {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
-    dd = new FakeDirectDraw;
-    dd->clipper = &clipper;
-    CurrentFakeDirectDraw() = dd;
-    ScreenDirectDrawCreateEx = FakeDirectDrawCreateEx;
-    Counter() = FakeCounter();
-    ScreenQueryPerformanceFrequency = FakeQueryFrequency;
-    ScreenQueryPerformanceCounter = FakeQueryCounter;
-    ScreenRegisterSessionNotification = CountRegistration;
+    scriptedCounter = true;
+    StartFakeDisplay(&clipper);
+    if (HasFatalFailure()) return;
+    FakeSessionRegistration() = CountRegistration;
     Registrations = 0;
-    ASSERT_NE(nullptr, InitSpriteEngine());
     // A frameless window whose client area starts at (50, 40).
     window = CreateTestWindow(50, 40, 320, 200, false, &counts);
     ASSERT_NE(nullptr, window);
@@ -76,17 +49,10 @@ class FakeWindowedScreen : public ::testing::Test {
   }
 
   void TearDown() override {
-    EndScreen();
-    ShutdownSpriteEngine();
+    StopEngine();
     if (window) DestroyWindow(window);
     PumpWindowMessages();
-    ScreenDirectDrawCreateEx = nullptr;
-    ScreenQueryPerformanceFrequency = QueryPerformanceFrequency;
-    ScreenQueryPerformanceCounter = QueryPerformanceCounter;
-    ScreenRegisterSessionNotification = nullptr;
-    CurrentFakeDirectDraw() = nullptr;
-    ResetDisplayState();
-    delete dd;
+    ForgetFakeDisplay();
   }
 
   void Open() {
@@ -130,6 +96,37 @@ TEST_F(FakeWindowedScreen, OpenCallsInOrder) {
   EXPECT_EQ(1, Registrations);
   EXPECT_TRUE(Screen.active);
   EXPECT_EQ(GetForegroundWindow() == window ? 1 : 0, ScreenIsActive());   // only in the foreground
+}
+
+// The mouse learns the picture's place from the query InitSpriteEngine registered.
+TEST_F(FakeWindowedScreen, TheMouseIsToldWhereThePictureLies) {
+  ASSERT_EQ(1, OpenScreenInWindow(window, 7, 5, 200, 150, 0, 0, 0));
+  RECT area = WindowedPictureArea();
+  EXPECT_EQ(57, area.left);
+  EXPECT_EQ(45, area.top);
+  EXPECT_EQ(257, area.right);   // the picture's own size
+  EXPECT_EQ(195, area.bottom);
+  const MouseScreen seen = QueryMouseScreen();
+  EXPECT_EQ(1, seen.windowed);
+  EXPECT_EQ(200, seen.width);
+  EXPECT_EQ(150, seen.height);
+  EXPECT_EQ(ScreenIsActive(), seen.active);
+  if (seen.active) {
+    EXPECT_EQ(57, seen.left);
+    EXPECT_EQ(195, seen.bottom);
+  }
+
+  // Stretched: the window less the offsets on every side.
+  ASSERT_EQ(1, OpenScreenInWindow(window, 7, 5, 200, 150, 1, 9, 11));
+  area = WindowedPictureArea();
+  EXPECT_EQ(57, area.left);
+  EXPECT_EQ(45, area.top);
+  EXPECT_EQ(370 - 9, area.right);
+  EXPECT_EQ(240 - 11, area.bottom);
+
+  EndScreen();
+  EXPECT_EQ(0, QueryMouseScreen().windowed);
+  EXPECT_EQ(0, QueryMouseScreen().width);
 }
 
 TEST_F(FakeWindowedScreen, EveryFailedStepReleasesEverythingAndUndoesTheDefaultRate) {

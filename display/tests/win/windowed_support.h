@@ -63,6 +63,17 @@ inline void PumpWindowMessages() {
   }
 }
 
+// Handles messages until the condition holds, for two seconds at most; whether it came to hold.
+template <class Condition> bool PumpUntil(Condition condition) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    PumpWindowMessages();
+    if (condition()) return true;
+    if (GetTickCount() - start > 2000) return false;
+    Sleep(5);
+  }
+}
+
 // Handles messages for the given time.
 inline void PumpFor(DWORD milliseconds) {
   const DWORD start = GetTickCount();
@@ -121,6 +132,7 @@ inline HWND CreateTestWindow(int32_t x, int32_t y, int32_t width, int32_t height
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
   SetForegroundWindow(window);
-  PumpFor(100);
+  // Shown once its first paint came through.
+  if (counts) PumpUntil([counts] { return counts->paints > 0; });
   return window;
 }

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/png_builder.h"
 #include "display/tests/win/windowed_support.h"
-#include "display/windowed_screen.h"
+#include "display/win/windowed_screen.h"
 
 namespace {
 
@@ -68,25 +68,25 @@ class WindowedScreen : public ::testing::Test {
   static void SetUpTestSuite() {
     EnsureDisplayTestHeaps();
     ResetDisplayState();
-    ScreenDirectDrawCreateEx = nullptr;
-    ScreenQueryPerformanceFrequency = QueryPerformanceFrequency;
-    ScreenQueryPerformanceCounter = QueryPerformanceCounter;
+    UseSystemDisplayCalls();
+    DisplayPlatform.library.getProcAddress = FakeDisplayGetProcAddress;
     InitSpriteEngine();
   }
   static void TearDownTestSuite() {
     EndScreen();
     ShutdownSpriteEngine();
+    UseSystemDisplayCalls();
     ResetDisplayState();
   }
   void SetUp() override {
     ASSERT_NE(nullptr, Screen.directDraw) << "DirectDraw 7 from DDRAW.DLL";
-    ScreenRegisterSessionNotification = CountRegistration;
+    FakeSessionRegistration() = CountRegistration;
     SessionRegistrations = 0;
     LimitFrameRate(0);
   }
   void TearDown() override {
     EndScreen();
-    ScreenRegisterSessionNotification = nullptr;
+    FakeSessionRegistration() = nullptr;
     for (HWND w : windows)
       if (IsWindow(w)) DestroyWindow(w);
     PumpWindowMessages();
@@ -345,7 +345,7 @@ TEST_F(WindowedScreen, SubclassedAndRegisteredOncePerWindow) {
 }
 
 TEST_F(WindowedScreen, TheRealSessionServiceIsAskedWithoutHarm) {
-  ScreenRegisterSessionNotification = nullptr;
+  FakeSessionRegistration() = nullptr;
   TestWindowCounts counts;
   HWND window = Window(30, 30, 200, 150, false, &counts);
   ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, 200, 150, 1, 0, 0));

@@ -1,6 +1,7 @@
 // Recording fakes of IDirectInput7A and IDirectInputDevice7A (the real vtables, through the
 // interface declarations of dinput.h) and of the DINPUT.DLL loader.
 #pragma once
+#include "runtime/tests/win/fault_points.h"
 #include <cstring>
 #include <deque>
 #include <string>
@@ -67,14 +68,16 @@ struct Device : IDirectInputDevice7A {
   FAKE_UNUSED(EnumObjects, LPDIENUMDEVICEOBJECTSCALLBACKA, LPVOID, DWORD)
   FAKE_UNUSED(GetProperty, REFGUID, LPDIPROPHEADER)
   HRESULT STDMETHODCALLTYPE SetProperty(REFGUID id, LPCDIPROPHEADER header) override {
+    FAULT_POINT("inputdevice.SetProperty");
     Note(prefix + ".SetProperty");
     propertyId = &id;
     memcpy(&property, header, header->dwSize < sizeof property ? header->dwSize : sizeof property);
     return setPropertyResult;
   }
-  HRESULT STDMETHODCALLTYPE Acquire() override { Note(prefix + ".Acquire"); return acquireResult; }
-  HRESULT STDMETHODCALLTYPE Unacquire() override { Note(prefix + ".Unacquire"); return 0; }
+  HRESULT STDMETHODCALLTYPE Acquire() override { FAULT_POINT("inputdevice.Acquire"); Note(prefix + ".Acquire"); return acquireResult; }
+  HRESULT STDMETHODCALLTYPE Unacquire() override { FAULT_POINT("inputdevice.Unacquire"); Note(prefix + ".Unacquire"); return 0; }
   HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD size, LPVOID data) override {
+    FAULT_POINT("inputdevice.GetDeviceState");
     Note(prefix + ".GetDeviceState");
     stateSize = size;
     HRESULT result = 0;
@@ -88,6 +91,7 @@ struct Device : IDirectInputDevice7A {
   }
   HRESULT STDMETHODCALLTYPE GetDeviceData(DWORD recordSize, LPDIDEVICEOBJECTDATA records, LPDWORD count,
                                           DWORD flags) override {
+    FAULT_POINT("inputdevice.GetDeviceData");
     Note(prefix + ".GetDeviceData");
     if (onGetDeviceData) onGetDeviceData();
     dataRecordSize = recordSize;
@@ -105,6 +109,7 @@ struct Device : IDirectInputDevice7A {
     return batch.result;
   }
   HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT f) override {
+    FAULT_POINT("inputdevice.SetDataFormat");
     Note(prefix + ".SetDataFormat");
     format = *f;
     objects.assign(f->rgodf, f->rgodf + f->dwNumObjs);
@@ -116,6 +121,7 @@ struct Device : IDirectInputDevice7A {
   }
   FAKE_UNUSED(SetEventNotification, HANDLE)
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
+    FAULT_POINT("inputdevice.SetCooperativeLevel");
     Note(prefix + ".SetCooperativeLevel");
     cooperativeWindow = window;
     cooperativeFlags = flags;
@@ -162,6 +168,7 @@ struct Input : IDirectInput7A {
   FAKE_UNUSED(Initialize, HINSTANCE, DWORD)
   FAKE_UNUSED(FindDevice, REFGUID, LPCSTR, LPGUID)
   HRESULT STDMETHODCALLTYPE CreateDeviceEx(REFGUID id, REFIID interfaceId, LPVOID* out, LPUNKNOWN outer) override {
+    FAULT_POINT_OUT("input.CreateDeviceEx", out);
     lastInterface = interfaceId;
     lastOuter = outer;
     if (id == SysKeyboard) {
@@ -205,6 +212,7 @@ inline HMODULE WINAPI LoadLibraryFake(LPCSTR name) {
 }
 inline HRESULT WINAPI CreateFake(HINSTANCE instance, DWORD version, REFIID id, LPVOID* object, LPUNKNOWN outer) {
   Note("DirectInputCreateEx");
+  FAULT_POINT_OUT("DirectInputCreateEx", object);
   Dll.instance = instance;
   Dll.version = version;
   Dll.interfaceId = id;

@@ -5,11 +5,31 @@
 
 #include <memory>
 
-#include "display/screen.h"
+#include "input/mouse.h"
 #include "input/tests/win/fake_dinput.h"
+#include "input/win/directinput.h"
+#include "input/win/platform_calls.h"
 #include "runtime/memory.h"
+#include "window/win/multimedia.h"
 
 HWND InputTestWindow();   // one visible top-level window for the whole test program
+
+// The screen the mouse is told about (input/mouse.h); tests change it between reads.
+inline MouseScreen& TestScreen() {
+  static MouseScreen screen;
+  return screen;
+}
+inline void DescribeTestScreen(MouseScreen* screen) { *screen = TestScreen(); }
+
+// An active full screen of the given size, cooperating with the window.
+inline void UseTestScreen(HWND window, int32_t width, int32_t height) {
+  Multimedia.window = window;
+  TestScreen() = MouseScreen{};
+  TestScreen().active = 1;
+  TestScreen().width = width;
+  TestScreen().height = height;
+  SetMouseScreenQuery(DescribeTestScreen);
+}
 
 inline void ForgetInputState() {
   DirectInput = DirectInputShared{};
@@ -24,26 +44,23 @@ inline void ForgetInputState() {
 class FakeInputTest : public ::testing::Test {
  protected:
   std::unique_ptr<fake::Input> input;
-  ScreenState savedScreen;
+  MultimediaWindowState savedMultimedia;
 
   void SetUp() override {
     fake::Log.clear();
     fake::Dll = fake::Loader{};
     input = std::make_unique<fake::Input>();
     fake::Dll.input = input.get();
-    InputLibrary = {fake::LoadLibraryFake, fake::GetProcAddressFake, fake::FreeLibraryFake};
+    InputPlatform.library = {fake::LoadLibraryFake, fake::GetProcAddressFake, fake::FreeLibraryFake};
     ForgetInputState();
-    savedScreen = Screen;
-    Screen.multimediaWindow = InputTestWindow();
-    Screen.windowed = FALSE;
-    Screen.active = TRUE;
-    Screen.screenWidth = 640;
-    Screen.screenHeight = 480;
+    savedMultimedia = Multimedia;
+    UseTestScreen(InputTestWindow(), 640, 480);
   }
   void TearDown() override {
     ForgetInputState();
-    InputLibrary = {LoadLibraryA, GetProcAddress, FreeLibrary};
-    Screen = savedScreen;
+    InputPlatform.library = SYSTEM_LIBRARY_CALLS;
+    SetMouseScreenQuery(nullptr);
+    Multimedia = savedMultimedia;
     ClipCursor(nullptr);
   }
   // The calls made since the last Clear, in order.

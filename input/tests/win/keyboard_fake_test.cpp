@@ -225,6 +225,13 @@ TEST_F(KeyboardFake, CloseUnacquiresReleasesAndDropsOneUser) {
   EXPECT_EQ(nullptr, Keyboard.device);
   EXPECT_EQ(1, DirectInput.users);   // opened twice, closed once: the object lives on
   EXPECT_NE(nullptr, DirectInput.object);
+  // until the end of the run, which takes it whatever users are left; once only.
+  Clear();
+  CloseDirectInput();
+  CloseDirectInput();
+  EXPECT_EQ((Strings{"input.Release", "FreeLibrary(dinput)"}), Calls());
+  EXPECT_EQ(0, DirectInput.users);
+  EXPECT_EQ(nullptr, DirectInput.object);
 }
 
 TEST_F(KeyboardFake, CloseWithoutOpenDoesNothingAndASecondCloseIsHarmless) {

@@ -1,6 +1,7 @@
 // Recording fakes of IDirectSound and IDirectSoundBuffer (the real vtables, through the
 // interface declarations of dsound.h) and of the DSOUND.DLL loader.
 #pragma once
+#include "runtime/tests/win/fault_points.h"
 #include <cstring>
 #include <string>
 #include <vector>
@@ -57,6 +58,7 @@ struct Device : IDirectSound {
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
   ULONG STDMETHODCALLTYPE Release() override { Note("sound.Release"); return --references; }
   HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC d, LPLPDIRECTSOUNDBUFFER out, IUnknown* outer) override {
+    FAULT_POINT_OUT("sound.CreateSoundBuffer", out);
     Note("sound.CreateSoundBuffer");
     descriptionGiven = d != nullptr;
     if (d) memcpy(&description, d, d->dwSize < sizeof description ? d->dwSize : sizeof description);
@@ -68,6 +70,7 @@ struct Device : IDirectSound {
   FAKE_UNUSED(GetCaps, LPDSCAPS)
   FAKE_UNUSED(DuplicateSoundBuffer, LPDIRECTSOUNDBUFFER, LPLPDIRECTSOUNDBUFFER)
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD level) override {
+    FAULT_POINT("sound.SetCooperativeLevel");
     Note("sound.SetCooperativeLevel");
     cooperativeWindow = window;
     cooperativeLevel = level;
@@ -97,6 +100,7 @@ inline HMODULE WINAPI LoadLibraryFake(LPCSTR name) {
 }
 inline HRESULT WINAPI CreateFake(LPCGUID device, LPDIRECTSOUND* object, LPUNKNOWN outer) {
   Note("DirectSoundCreate");
+  FAULT_POINT_OUT("DirectSoundCreate", object);
   Dll.deviceId = device;
   Dll.outer = outer;
   if (Dll.createResult != 0) return Dll.createResult;

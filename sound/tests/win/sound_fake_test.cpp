@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "display/screen.h"
 #include "sound/sound.h"
 #include "sound/tests/win/fake_dsound.h"
+#include "sound/win/platform_calls.h"
+#include "window/win/multimedia.h"
 
 using Strings = std::vector<std::string>;
 
@@ -24,7 +25,7 @@ void FreeDecoder(void* decoder) {
 class SoundFake : public ::testing::Test {
  protected:
   std::unique_ptr<fakesound::Device> device;
-  ScreenState savedScreen;
+  MultimediaWindowState savedMultimedia;
   std::vector<std::unique_ptr<fakesound::Buffer>> buffers;
 
   void SetUp() override {
@@ -34,19 +35,19 @@ class SoundFake : public ::testing::Test {
     fakesound::Dll = fakesound::Loader{};
     device = std::make_unique<fakesound::Device>();
     fakesound::Dll.device = device.get();
-    SoundLibrary = {fakesound::LoadLibraryFake, fakesound::GetProcAddressFake, fakesound::FreeLibraryFake};
+    SoundPlatform.library = {fakesound::LoadLibraryFake, fakesound::GetProcAddressFake, fakesound::FreeLibraryFake};
     Sound = SoundDevice{};
     SoundTable = nullptr;
-    savedScreen = Screen;
-    Screen.multimediaWindow = SoundTestWindow();
-    Screen.baseWindowCreated = TRUE;
+    savedMultimedia = Multimedia;
+    Multimedia.window = SoundTestWindow();
+    Multimedia.baseCreated = TRUE;
     decodersFreed = 0;
   }
   void TearDown() override {
     Sound = SoundDevice{};
     SoundTable = nullptr;
-    SoundLibrary = {LoadLibraryA, GetProcAddress, FreeLibrary};
-    Screen = savedScreen;
+    SoundPlatform.library = SYSTEM_LIBRARY_CALLS;
+    Multimedia = savedMultimedia;
   }
   Strings Calls() const { return fakesound::Log; }
   static int CountOf(const std::string& call) {
@@ -167,9 +168,9 @@ TEST_F(SoundFake, RefusedCooperationOrPrimaryBufferFailAndALaterOpenStartsAgain)
 }
 
 TEST_F(SoundFake, NoMultimediaWindowFailsBeforeLoadingAnything) {
-  // The screen reports that its base window could not be made.
-  Screen.baseWindowCreated = FALSE;
-  Screen.multimediaWindow = SoundTestWindow();
+  // The window library reports that its popup could not be made.
+  Multimedia.baseCreated = FALSE;
+  Multimedia.window = SoundTestWindow();
   EXPECT_EQ(nullptr, OpenSoundDevice());
   EXPECT_TRUE(Calls().empty());
 }

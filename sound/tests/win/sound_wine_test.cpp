@@ -4,10 +4,11 @@
 
 #include <string>
 
-#include "display/screen.h"
 #include "input/tests/win/unix_command.h"
 #include "sound/sound.h"
+#include "sound/win/platform_calls.h"
 #include "sound/win/sound_device.h"
+#include "window/win/multimedia.h"
 
 namespace {
 
@@ -23,12 +24,12 @@ class RealSound : public ::testing::Test {
     if (!MainHeap) MainHeap = HeapCreate(0, 4096, 0);
     Sound = SoundDevice{};
     SoundTable = nullptr;
-    SoundLibrary = {LoadLibraryA, GetProcAddress, CountingFreeLibrary};
+    SoundPlatform.library = {LoadLibraryA, GetProcAddress, CountingFreeLibrary};
     libraryFrees = 0;
   }
   void TearDown() override {
     CloseSoundDevice();
-    SoundLibrary = {LoadLibraryA, GetProcAddress, FreeLibrary};
+    SoundPlatform.library = SYSTEM_LIBRARY_CALLS;
   }
 };
 

@@ -44,38 +44,12 @@ void BuildBlendTable() {
 namespace {
 
 uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Read32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-const size_t BitmapHeaderEnd = 34;   // every field read lies before this offset
 
 }  // namespace
 
-int32_t ReadBitmapFileInfo(const void* data, size_t size, BitmapFileInfo* info) {
-  const uint8_t* file = static_cast<const uint8_t*>(data);
-  if (!file || size < BitmapHeaderEnd || file[0] != 'B' || file[1] != 'M') return 0;
-  BitmapFileInfo read;
-  read.width = static_cast<int32_t>(Read32(file + 18));
-  read.height = static_cast<int32_t>(Read32(file + 22));
-  read.bitsPerPixel = Read16(file + 28);
-  read.pixelOffset = Read32(file + 10);
-  read.headerSize = Read32(file + 14);
-  read.compression = Read32(file + 30);
-  // Only the Windows information header (40 bytes or more) carries 32-bit sizes at 18 and 22;
-  // top-down (negative height) and oversized pictures are refused.
-  if (read.headerSize < 40 || read.headerSize > size) return 0;
-  if (read.width <= 0 || read.height <= 0 || read.width > BitmapMaxSide || read.height > BitmapMaxSide)
-    return 0;
-  if (read.pixelOffset > size) return 0;
-  *info = read;
-  return 1;
-}
-
-int32_t BitmapRowBytes(int32_t width, uint32_t bitsPerPixel) {
-  const int64_t bits = static_cast<int64_t>(width) * bitsPerPixel;
-  return static_cast<int32_t>((bits + 31) / 32 * 4);
+bool SpriteBitmapUsable(const BitmapFileLayout& bitmap, size_t size) {
+  return bitmap.headerSize >= 40 && bitmap.width > 0 && bitmap.height > 0 && bitmap.width <= BitmapMaxSide &&
+         bitmap.height <= BitmapMaxSide && bitmap.pixelOffset <= size;
 }
 
 namespace {
@@ -117,7 +91,7 @@ struct ExpandTarget {
 };
 
 void ExpandUncompressed(const ExpandTarget& t, uint32_t bitsPerPixel, size_t pixelOffset) {
-  const size_t rowBytes = static_cast<size_t>(BitmapRowBytes(static_cast<int32_t>(t.width), bitsPerPixel));
+  const size_t rowBytes = static_cast<size_t>(BitmapRowBytes(static_cast<uint64_t>(t.width), bitsPerPixel));
   for (int64_t y = 0; y < t.height; ++y) {
     const size_t start = pixelOffset + static_cast<size_t>(y) * rowBytes;
     if (start >= t.size) return;   // the data ends: the remaining rows stay as they are
@@ -187,8 +161,8 @@ void ExpandRunLength(const ExpandTarget& t, bool nibbles, size_t position) {
 }  // namespace
 
 int32_t ExpandPaletteBitmap(const void* file, size_t size, void* destination, int32_t pitch) {
-  BitmapFileInfo info;
-  if (!destination || !ReadBitmapFileInfo(file, size, &info)) return 0;
+  BitmapFileLayout info;
+  if (!destination || !ReadBitmapHeaders(file, size, &info) || !SpriteBitmapUsable(info, size)) return 0;
   if (pitch < 3 * info.width) return 0;
   ExpandTarget t;
   t.file = static_cast<const uint8_t*>(file);
@@ -199,8 +173,8 @@ int32_t ExpandPaletteBitmap(const void* file, size_t size, void* destination, in
   t.capacity = t.pitch * (static_cast<size_t>(info.height) + 1);
   t.width = info.width;
   t.height = info.height;
-  t.monochrome = info.bitsPerPixel == 1;
-  switch (info.bitsPerPixel) {
+  t.monochrome = info.bitCount == 1;
+  switch (info.bitCount) {
     case 1:
       ExpandUncompressed(t, 1, info.pixelOffset);
       return 1;

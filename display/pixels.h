@@ -1,9 +1,11 @@
 // Pixel arithmetic of the display library that needs no platform: pixel format codes, colour
-// to pixel values, the blend table, Windows bitmap files and the conversion of picture rows into
-// a sprite surface's pixels. Built natively too.
+// to pixel values, the blend table, what the sprites take of Windows bitmap files and the
+// conversion of picture rows into a sprite surface's pixels. Built natively too.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+
+#include "image/formats.h"
 
 // Layout of the screen's pixels (PixelFormatCode).
 const int32_t PixelFormatPalette = 1;   // 8 bits (or any depth not listed): palette indices
@@ -25,21 +27,11 @@ void BuildBlendTable();
 // Row pitch of 24-bit rows: 3 bytes a pixel, rounded up to a multiple of 4.
 inline int32_t Rgb24Pitch(int32_t width) { return 3 * width + (width & 3); }
 
-// The fields of a Windows bitmap file ("BM") that the sprites use.
-struct BitmapFileInfo {
-  int32_t width;
-  int32_t height;           // rows run bottom to top
-  uint32_t bitsPerPixel;
-  uint32_t pixelOffset;     // file offset of the first (bottom) row
-  uint32_t headerSize;      // information header; the colour table follows it
-  uint32_t compression;     // 1 RLE8, 2 RLE4
-};
-const int32_t BitmapMaxSide = 16384;   // larger (or non-positive) sides are refused
-
-// 1 when data holds a bitmap file header with usable width, height and offsets; 0 otherwise.
-int32_t ReadBitmapFileInfo(const void* data, size_t size, BitmapFileInfo* info);
-// Bytes of one stored row of an uncompressed bitmap, padded to a multiple of 4.
-int32_t BitmapRowBytes(int32_t width, uint32_t bitsPerPixel);
+// Bitmap files are read by the image library (image/formats.h); what the sprites take of them:
+// a Windows information header (40 bytes or more: the core header's sizes are 16-bit), bottom-up
+// rows, sides of 1 to BitmapMaxSide and the rows' offset inside the size bytes of the file.
+const int32_t BitmapMaxSide = 16384;
+bool SpriteBitmapUsable(const BitmapFileLayout& bitmap, size_t size);
 
 // Expands a bitmap of 1, 4 or 8 bits per pixel (4 and 8 also run-length encoded) into 3-byte
 // blue-green-red rows, pitch bytes apart, keeping the file's bottom-to-top order. The destination

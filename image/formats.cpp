@@ -30,39 +30,53 @@ const unsigned char PngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x
 
 }  // namespace
 
-uint64_t DibRowBytes(uint64_t width, uint32_t bitCount) { return (width * bitCount + 31) / 32 * 4; }
+uint64_t BitmapRowBytes(uint64_t width, uint32_t bitCount) { return (width * bitCount + 31) / 32 * 4; }
 
-bool ParseBitmapFile(const void* data, size_t size, BitmapFileLayout* layout) {
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  if (!p || size < 18 || p[0] != 'B' || p[1] != 'M') return false;
-  BitmapFileLayout l = {};
-  l.pixelOffset = Read32(p + 10);
-  l.headerSize = Read32(p + 14);
-  const uint64_t headerEnd = 14 + static_cast<uint64_t>(l.headerSize);
-  if (headerEnd > size) return false;
+namespace {
 
-  uint32_t planes;
-  uint32_t coloursUsed = 0;
-  uint32_t imageSize = 0;
-  uint64_t entrySize = 4;
-  if (l.headerSize == 12) {
-    l.width = Read16(p + 18);
-    l.height = Read16(p + 20);
-    planes = Read16(p + 22);
-    l.bitCount = Read16(p + 24);
-    entrySize = 3;
-  } else if (l.headerSize >= 40) {
-    l.width = static_cast<int32_t>(Read32(p + 18));
-    l.height = static_cast<int32_t>(Read32(p + 22));
-    planes = Read16(p + 26);
-    l.bitCount = Read16(p + 28);
-    l.compression = Read32(p + 30);
-    imageSize = Read32(p + 34);
-    coloursUsed = Read32(p + 46);
+// An information header (12 bytes for the core one, 40 or more otherwise) at p, with available
+// bytes from p on; it must lie within them. The file header, if any, is the caller's.
+bool ReadInfoHeader(const unsigned char* p, uint64_t available, BitmapFileLayout* l) {
+  if (available < 4) return false;
+  l->headerSize = Read32(p);
+  if (l->headerSize > available) return false;
+  if (l->headerSize == 12) {
+    l->width = Read16(p + 4);
+    l->height = Read16(p + 6);
+    l->planes = Read16(p + 8);
+    l->bitCount = Read16(p + 10);
+  } else if (l->headerSize >= 40) {
+    l->width = static_cast<int32_t>(Read32(p + 4));
+    l->height = static_cast<int32_t>(Read32(p + 8));
+    l->planes = Read16(p + 12);
+    l->bitCount = Read16(p + 14);
+    l->compression = Read32(p + 16);
+    l->imageSize = Read32(p + 20);
+    l->coloursUsed = Read32(p + 32);
   } else {
     return false;
   }
-  if (planes != 1 || l.width <= 0 || l.height == 0 || l.height == INT32_MIN || !ValidBitCount(l.bitCount))
+  return true;
+}
+
+}  // namespace
+
+bool ReadBitmapHeaders(const void* data, size_t size, BitmapFileLayout* layout) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  if (!p || !layout || size < 18 || p[0] != 'B' || p[1] != 'M') return false;
+  BitmapFileLayout l = {};
+  l.pixelOffset = Read32(p + 10);
+  if (!ReadInfoHeader(p + 14, size - 14, &l)) return false;
+  *layout = l;
+  return true;
+}
+
+bool ParseBitmapFile(const void* data, size_t size, BitmapFileLayout* layout) {
+  BitmapFileLayout l;
+  if (!ReadBitmapHeaders(data, size, &l)) return false;
+  const uint64_t headerEnd = 14 + static_cast<uint64_t>(l.headerSize);
+  const uint64_t entrySize = l.headerSize == 12 ? 3 : 4;
+  if (l.planes != 1 || l.width <= 0 || l.height == 0 || l.height == INT32_MIN || !ValidBitCount(l.bitCount))
     return false;
   const uint64_t rows = l.height < 0 ? -static_cast<int64_t>(l.height) : l.height;
 
@@ -72,7 +86,7 @@ bool ParseBitmapFile(const void* data, size_t size, BitmapFileLayout* layout) {
       break;
     case CompressionRle8:
     case CompressionRle4:
-      if (l.bitCount != (l.compression == CompressionRle8 ? 8 : 4) || l.height < 0 || imageSize == 0)
+      if (l.bitCount != (l.compression == CompressionRle8 ? 8 : 4) || l.height < 0 || l.imageSize == 0)
         return false;
       break;
     case CompressionBitfields:
@@ -82,13 +96,13 @@ bool ParseBitmapFile(const void* data, size_t size, BitmapFileLayout* layout) {
     default:
       return false;
   }
-  const uint64_t tableEnd = headerEnd + masks + PaletteEntries(l.bitCount, coloursUsed) * entrySize;
+  const uint64_t tableEnd = headerEnd + masks + PaletteEntries(l.bitCount, l.coloursUsed) * entrySize;
   if (tableEnd > size) return false;
 
   if (l.compression == CompressionRle8 || l.compression == CompressionRle4)
-    l.pixelBytes = imageSize;
+    l.pixelBytes = l.imageSize;
   else
-    l.pixelBytes = DibRowBytes(static_cast<uint64_t>(l.width), l.bitCount) * rows;
+    l.pixelBytes = BitmapRowBytes(static_cast<uint64_t>(l.width), l.bitCount) * rows;
   if (static_cast<uint64_t>(l.pixelOffset) + l.pixelBytes > size) return false;
   *layout = l;
   return true;
@@ -114,25 +128,22 @@ bool FindFirstIconImage(const void* data, size_t size, IconImageLayout* layout) 
     }
   }
 
-  if (l.size < 40 || Read32(image) != 40) return false;
-  const int32_t width = static_cast<int32_t>(Read32(image + 4));
-  const int32_t height = static_cast<int32_t>(Read32(image + 8));
-  const uint32_t planes = Read16(image + 12);
-  l.bitCount = Read16(image + 14);
-  const uint32_t compression = Read32(image + 16);
-  const uint32_t coloursUsed = Read32(image + 32);
-  if (width <= 0 || height < 2 || planes != 1 || !ValidBitCount(l.bitCount)) return false;
+  // An icon's DIB image is an information header of exactly 40 bytes with no file header.
+  BitmapFileLayout dib = {};
+  if (!ReadInfoHeader(image, l.size, &dib) || dib.headerSize != 40) return false;
+  l.bitCount = dib.bitCount;
+  if (dib.width <= 0 || dib.height < 2 || dib.planes != 1 || !ValidBitCount(l.bitCount)) return false;
   uint64_t masks = 0;
-  if (compression == CompressionBitfields && (l.bitCount == 16 || l.bitCount == 32))
+  if (dib.compression == CompressionBitfields && (l.bitCount == 16 || l.bitCount == 32))
     masks = 12;
-  else if (compression != CompressionRgb)
+  else if (dib.compression != CompressionRgb)
     return false;
-  l.width = width;
-  l.height = height / 2;
+  l.width = dib.width;
+  l.height = dib.height / 2;
   const uint64_t rows = static_cast<uint64_t>(l.height);
-  const uint64_t need = 40 + masks + PaletteEntries(l.bitCount, coloursUsed) * 4 +
-                        DibRowBytes(static_cast<uint64_t>(width), l.bitCount) * rows +
-                        DibRowBytes(static_cast<uint64_t>(width), 1) * rows;
+  const uint64_t need = 40 + masks + PaletteEntries(l.bitCount, dib.coloursUsed) * 4 +
+                        BitmapRowBytes(static_cast<uint64_t>(dib.width), l.bitCount) * rows +
+                        BitmapRowBytes(static_cast<uint64_t>(dib.width), 1) * rows;
   if (need > l.size) return false;
   *layout = l;
   return true;

@@ -8,8 +8,8 @@
 #include "display/pixels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  BitmapFileInfo info;
-  if (!ReadBitmapFileInfo(data, size, &info)) return 0;
+  BitmapFileLayout info;
+  if (!ReadBitmapHeaders(data, size, &info) || !SpriteBitmapUsable(info, size)) return 0;
   // A few bytes may declare a huge picture, and every run pays for the whole of it: at a
   // megapixel a run took milliseconds. The bounds arithmetic is the same at any size, and 16384
   // pixels still allow either side its largest value.
@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   } else {
     // The loader reads wider rows straight from the file once they lie inside it.
-    const size_t rowBytes = static_cast<size_t>(BitmapRowBytes(info.width, info.bitsPerPixel));
-    if ((info.bitsPerPixel == 16 || info.bitsPerPixel == 24 || info.bitsPerPixel == 32) &&
+    const size_t rowBytes = static_cast<size_t>(BitmapRowBytes(static_cast<uint64_t>(info.width), info.bitCount));
+    if ((info.bitCount == 16 || info.bitCount == 24 || info.bitCount == 32) &&
         info.pixelOffset + rowBytes * info.height <= size) {
       PixelSource source{data + info.pixelOffset, static_cast<int32_t>(rowBytes),
-                         static_cast<int32_t>(info.bitsPerPixel), info.width, info.height, true};
+                         info.bitCount, info.width, info.height, true};
       uint8_t* surface = static_cast<uint8_t*>(malloc(static_cast<size_t>(info.width) * 4 * info.height));
       if (surface) {
         ConvertSpritePixels(source, surface, info.width * 4, 32, PixelFormat32Bgr, true);

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "display/tests/bitmap_builder.h"
+#include "image/tests/image_data.h"
+
+using namespace testdata;
 
 namespace {
 
@@ -68,43 +70,66 @@ TEST(BlendTable, Entries) {
   EXPECT_EQ(0, BlendTable[0 * 256 + 200]);
 }
 
+// What the sprites take: the headers as the image library reads them, judged for a sprite.
+bool SpriteTakes(const std::vector<uint8_t>& file, size_t size, BitmapFileLayout* info) {
+  return ReadBitmapHeaders(file.data(), size, info) && SpriteBitmapUsable(*info, size);
+}
+
 TEST(BitmapFile, HeaderIsReadAndChecked) {
   BitmapLayout layout;
   layout.width = 5;
   layout.height = 3;
   layout.bitsPerPixel = 24;
-  layout.pixels.assign(StoredRowBytes(5, 24) * 3, 0);
+  layout.pixels.assign(RowBytes(5, 24) * 3, 0);
   std::vector<uint8_t> file = BuildBitmapFile(layout);
-  BitmapFileInfo info;
-  ASSERT_EQ(1, ReadBitmapFileInfo(file.data(), file.size(), &info));
+  BitmapFileLayout info;
+  ASSERT_TRUE(SpriteTakes(file, file.size(), &info));
   EXPECT_EQ(5, info.width);
   EXPECT_EQ(3, info.height);
-  EXPECT_EQ(24u, info.bitsPerPixel);
+  EXPECT_EQ(24u, info.bitCount);
   EXPECT_EQ(54u, info.pixelOffset);
   EXPECT_EQ(40u, info.headerSize);
-  EXPECT_EQ(16, BitmapRowBytes(5, 24));
+  EXPECT_EQ(16u, BitmapRowBytes(5, 24));
   EXPECT_EQ(16, Rgb24Pitch(5));   // a 5-pixel row: 15 bytes and 1 of padding
 
-  EXPECT_EQ(0, ReadBitmapFileInfo(file.data(), 33, &info));   // header cut short
+  EXPECT_FALSE(SpriteTakes(file, 33, &info));   // header cut short
   std::vector<uint8_t> bad = file;
+  Put32(bad, 10, 36);
+  EXPECT_FALSE(SpriteTakes(bad, 50, &info));   // rows inside, the information header past the end
+  bad = file;
   bad[1] = 'X';
-  EXPECT_EQ(0, ReadBitmapFileInfo(bad.data(), bad.size(), &info));
+  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
   bad = file;
-  PutLittle(bad, 22, static_cast<uint32_t>(-3), 4);   // top-down
-  EXPECT_EQ(0, ReadBitmapFileInfo(bad.data(), bad.size(), &info));
+  Put32(bad, 22, static_cast<uint32_t>(-3));   // top-down
+  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
   bad = file;
-  PutLittle(bad, 18, 0, 4);
-  EXPECT_EQ(0, ReadBitmapFileInfo(bad.data(), bad.size(), &info));
+  Put32(bad, 18, 0);
+  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
   bad = file;
-  PutLittle(bad, 18, 70000, 4);
-  EXPECT_EQ(0, ReadBitmapFileInfo(bad.data(), bad.size(), &info));
+  Put32(bad, 18, 70000);
+  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
   bad = file;
-  PutLittle(bad, 14, 12, 4);   // OS/2 core header: sizes are 16-bit there
-  EXPECT_EQ(0, ReadBitmapFileInfo(bad.data(), bad.size(), &info));
+  Put32(bad, 22, BitmapMaxSide + 1);
+  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
   bad = file;
-  PutLittle(bad, 10, static_cast<uint32_t>(bad.size() + 1), 4);
-  EXPECT_EQ(0, ReadBitmapFileInfo(bad.data(), bad.size(), &info));
-  EXPECT_EQ(0, ReadBitmapFileInfo(nullptr, 100, &info));
+  Put32(bad, 22, 0x80000000u);   // the most negative height
+  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
+  bad = file;
+  Put32(bad, 14, 12);   // an OS/2 core header of a usable picture: its sizes are 16-bit
+  Put16(bad, 18, 5);
+  Put16(bad, 20, 3);
+  Put16(bad, 22, 1);
+  Put16(bad, 24, 24);
+  ASSERT_TRUE(ReadBitmapHeaders(bad.data(), bad.size(), &info));
+  EXPECT_EQ(3, info.height);
+  EXPECT_FALSE(SpriteBitmapUsable(info, bad.size()));
+  bad = file;
+  Put32(bad, 14, 0xFFFFFFF0u);   // a header size that wraps an offset
+  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
+  bad = file;
+  Put32(bad, 10, static_cast<uint32_t>(bad.size() + 1));
+  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
+  EXPECT_FALSE(ReadBitmapHeaders(nullptr, 100, &info));
 }
 
 TEST(ExpandPaletteBitmap, OneBitIsBlackAndWhiteWhateverTheTable) {

@@ -10,6 +10,7 @@
 #include "display/screen.h"
 #include "display/sprites.h"
 #include "image/decoders.h"
+#include "image/formats.h"
 #include "input/keyboard.h"
 
 SpriteEngineState SpriteEngine;
@@ -142,25 +143,26 @@ namespace {
 struct LoadSource {
   PixelSource pixels;
   uint8_t* buffer;          // converted or decoded rows from MainHeap, or none
-  BitmapFileInfo bitmap;
+  BitmapFileLayout bitmap;
   bool isBitmap;
 };
 
 int32_t PrepareBitmap(const uint8_t* data, size_t size, int32_t flags, LoadSource& source) {
-  BitmapFileInfo& info = source.bitmap;
-  if (!ReadBitmapFileInfo(data, size, &info)) return 0;
+  BitmapFileLayout& info = source.bitmap;
+  if (!ReadBitmapHeaders(data, size, &info) || !SpriteBitmapUsable(info, size)) return 0;
   source.pixels.width = info.width;
   source.pixels.height = info.height;
-  source.pixels.bitsPerPixel = static_cast<int32_t>(info.bitsPerPixel);
-  source.pixels.pitch = BitmapRowBytes(info.width, info.bitsPerPixel);
+  source.pixels.bitsPerPixel = info.bitCount;
+  // Both sides are at most BitmapMaxSide, so a row of any bit count fits.
+  source.pixels.pitch = static_cast<int32_t>(BitmapRowBytes(static_cast<uint64_t>(info.width), info.bitCount));
   source.pixels.rows = data + info.pixelOffset;
   source.pixels.bottomUp = true;
   if (flags & SpriteMemoryOnly) {
-    // The block takes width bytes of each row; rows are padded to a multiple of 4 bytes.
-    const size_t stride = (static_cast<size_t>(info.width) + 3) & ~static_cast<size_t>(3);
+    // The block takes width bytes of each row, as stored at 8 bits a pixel.
+    const size_t stride = static_cast<size_t>(BitmapRowBytes(static_cast<uint64_t>(info.width), 8));
     return info.pixelOffset + stride * static_cast<size_t>(info.height) <= size;
   }
-  if (Screen.screenDepth != 8 && info.bitsPerPixel <= 8) {
+  if (Screen.screenDepth != 8 && info.bitCount <= 8) {
     const int32_t pitch = Rgb24Pitch(info.width);
     // Zeroed: pixels that run-length data or a short file leave out come out black.
     source.buffer = static_cast<uint8_t*>(HeapAlloc(
@@ -205,7 +207,7 @@ void* FillSprite(ObjectNumber number, SpriteRecord* record, const LoadSource& so
   const PixelSource& pixels = source.pixels;
   if (!CreateSpriteSurface(record, pixels.width, pixels.height, pixels.bitsPerPixel, flags)) return nullptr;
   if (flags & SpriteMemoryOnly) {
-    const size_t stride = (static_cast<size_t>(pixels.width) + 3) & ~static_cast<size_t>(3);
+    const size_t stride = static_cast<size_t>(BitmapRowBytes(static_cast<uint64_t>(pixels.width), 8));
     const uint8_t* rows = data + source.bitmap.pixelOffset;
     for (int32_t row = 0; row < pixels.height; ++row)
       memcpy(record->pixels + static_cast<size_t>(pixels.height - 1 - row) * pixels.width,

@@ -1,5 +1,5 @@
-// BMP and ICO checks on arbitrary data: they must never read outside it, and what they accept must
-// describe areas inside it.
+// BMP headers and the BMP and ICO checks on arbitrary data: they must never read outside it, and
+// what they accept must describe areas inside it.
 #include <cstdint>
 #include <cstdlib>
 
@@ -7,6 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BitmapFileLayout bmp;
+  if (ReadBitmapHeaders(data, size, &bmp) && 14 + static_cast<uint64_t>(bmp.headerSize) > size) abort();
   if (ParseBitmapFile(data, size, &bmp)) {
     if (bmp.pixelOffset + bmp.pixelBytes > size || 14 + static_cast<uint64_t>(bmp.headerSize) > size) abort();
   }

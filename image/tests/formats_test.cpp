@@ -89,6 +89,46 @@ TEST(BitmapFileLayout, TopDownAndCoreHeaders) {
   EXPECT_FALSE(ParseBitmapFile(core.data(), core.size() - 1, &layout));
 }
 
+TEST(BitmapHeaders, ReadAsStoredAndOnlyWithinTheData) {
+  auto file = Bmp8();
+  Put16(file, 26, 2);              // planes the GDI check refuses; the reader still reads them
+  Put32(file, 22, (uint32_t)-3);
+  Put32(file, 34, 77);
+  BitmapFileLayout layout;
+  ASSERT_TRUE(ReadBitmapHeaders(file.data(), file.size(), &layout));
+  EXPECT_EQ(5, layout.width);
+  EXPECT_EQ(-3, layout.height);
+  EXPECT_EQ(2, layout.planes);
+  EXPECT_EQ(8, layout.bitCount);
+  EXPECT_EQ(0u, layout.compression);
+  EXPECT_EQ(77u, layout.imageSize);
+  EXPECT_EQ(4u, layout.coloursUsed);
+  EXPECT_EQ(14u + 40 + 16, layout.pixelOffset);
+  EXPECT_FALSE(ParseBitmapFile(file.data(), file.size(), &layout));
+
+  for (size_t size = 0; size < 14 + 40; size++)
+    EXPECT_FALSE(ReadBitmapHeaders(file.data(), size, &layout)) << size;
+  EXPECT_TRUE(ReadBitmapHeaders(file.data(), 14 + 40, &layout));
+  for (uint32_t header : {0u, 11u, 13u, 39u, 0xFFFFFFFFu, 0xFFFFFFF2u}) {
+    Put32(file, 14, header);
+    EXPECT_FALSE(ReadBitmapHeaders(file.data(), file.size(), &layout)) << header;
+  }
+  EXPECT_FALSE(ReadBitmapHeaders(nullptr, 100, &layout));
+}
+
+TEST(BitmapRowBytes, RowsArePaddedToFourBytes) {
+  struct Case { uint64_t width; uint32_t bits; uint64_t bytes; };
+  for (const Case& c : {Case{1, 1, 4}, Case{32, 1, 4}, Case{33, 1, 8}, Case{7, 4, 4}, Case{9, 4, 8},
+                        Case{3, 8, 4}, Case{5, 8, 8}, Case{3, 16, 8}, Case{1, 24, 4}, Case{4, 24, 12},
+                        Case{5, 24, 16}, Case{3, 32, 12}, Case{0, 24, 0}}) {
+    EXPECT_EQ(c.bytes, BitmapRowBytes(c.width, c.bits)) << c.width << " x " << c.bits;
+    EXPECT_EQ(c.bytes, RowBytes((int32_t)c.width, (int)c.bits));
+  }
+  // The widest rows a header can state do not wrap.
+  EXPECT_EQ(0xFFFFFFFFull * 4, BitmapRowBytes(0xFFFFFFFFu, 32));
+  EXPECT_EQ(0xFFFEFFFE004ull, BitmapRowBytes(0x7FFFFFFFu, 65535));
+}
+
 TEST(IconLayout, FirstImageOfSeveral) {
   auto ico = IcoFile({IconImage(16, 0xFF0000), IconImage(32, 0x00FF00)}, {16, 32});
   IconImageLayout layout;
@@ -120,6 +160,10 @@ TEST(IconLayout, RefusesBrokenFiles) {
   auto ico = IcoFile({IconImage(16, 0xFF0000)}, {16});
   for (size_t size = 0; size < ico.size(); size++)
     EXPECT_FALSE(FindFirstIconImage(ico.data(), size, &layout)) << size;
+  // An image of two bytes at the very end: too short to hold even its header's size.
+  const auto built = IcoFile({std::vector<uint8_t>{40, 0}}, {16});
+  const std::vector<uint8_t> tiny(built.begin(), built.end());   // no spare capacity to read into
+  EXPECT_FALSE(FindFirstIconImage(tiny.data(), tiny.size(), &layout));
 }
 
 TEST(IconLayout, PngImagesAreLeftToThePlatform) {

@@ -1,4 +1,4 @@
-// Builders of BMP and ICO files for the tests.
+// Builders of BMP and ICO files for the tests of every library that reads them (image, display).
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -14,26 +14,65 @@ inline void Put32(std::vector<uint8_t>& v, size_t at, uint32_t value) {
   for (int i = 0; i < 4; i++) v.at(at + i) = (value >> (8 * i)) & 0xFF;
 }
 
+// Bytes of one stored row, padded to 4; worked out here rather than taken from the code under test.
 inline uint32_t RowBytes(int32_t width, int bits) { return ((uint32_t)width * bits + 31) / 32 * 4; }
 
-// A BITMAPINFOHEADER, its colour table and bottom-up rows; pixel(x, y) gives the stored value of
-// the pixel at column x of visual row y (0 = top): a palette index, a 16-bit 5-5-5 value or 0xRRGGBB
-// (with alpha in the top byte at 32 bits).
-template <class Pixel>
-std::vector<uint8_t> DibImage(int32_t width, int32_t height, int bits, const std::vector<uint32_t>& palette,
-                              Pixel pixel, int32_t headerHeight) {
-  const uint32_t row = RowBytes(width, bits);
-  std::vector<uint8_t> v(40 + palette.size() * 4 + row * height);
+// A bitmap as stored: its header's fields, the colour table (0x00RRGGBB entries, stored as B, G,
+// R, 0) and the pixel area byte for byte.
+struct BitmapLayout {
+  int32_t width = 1;
+  int32_t height = 1;
+  uint16_t bitsPerPixel = 8;
+  uint32_t compression = 0;
+  std::vector<uint32_t> palette;
+  std::vector<uint8_t> pixels;
+};
+
+// A 40-byte information header with the given height (an icon's counts its mask rows too), the
+// colour table and the pixel area. Only run-length data states its size; rows leave it 0.
+inline std::vector<uint8_t> InfoHeaderAndPixels(const BitmapLayout& layout, int32_t headerHeight) {
+  const size_t table = 40 + 4 * layout.palette.size();
+  std::vector<uint8_t> v(table + layout.pixels.size());
   Put32(v, 0, 40);
-  Put32(v, 4, width);
-  Put32(v, 8, headerHeight);
+  Put32(v, 4, (uint32_t)layout.width);
+  Put32(v, 8, (uint32_t)headerHeight);
   Put16(v, 12, 1);
-  Put16(v, 14, bits);
-  Put32(v, 32, (uint32_t)palette.size());
-  for (size_t i = 0; i < palette.size(); i++) Put32(v, 40 + 4 * i, palette[i]);
-  uint8_t* rows = v.data() + 40 + palette.size() * 4;
+  Put16(v, 14, layout.bitsPerPixel);
+  Put32(v, 16, layout.compression);
+  Put32(v, 20, layout.compression ? (uint32_t)layout.pixels.size() : 0);
+  Put32(v, 32, (uint32_t)layout.palette.size());
+  for (size_t i = 0; i < layout.palette.size(); i++) Put32(v, 40 + 4 * i, layout.palette[i]);
+  std::copy(layout.pixels.begin(), layout.pixels.end(), v.begin() + table);
+  return v;
+}
+
+// A "BM" file: the file header in front of the information header, table and pixels.
+inline std::vector<uint8_t> BuildBitmapFile(const BitmapLayout& layout) {
+  const std::vector<uint8_t> dib = InfoHeaderAndPixels(layout, layout.height);
+  std::vector<uint8_t> v(14 + dib.size());
+  v[0] = 'B';
+  v[1] = 'M';
+  Put32(v, 2, (uint32_t)v.size());
+  Put32(v, 10, (uint32_t)(14 + 40 + 4 * layout.palette.size()));
+  std::copy(dib.begin(), dib.end(), v.begin() + 14);
+  return v;
+}
+
+// Bottom-up rows; pixel(x, y) gives the stored value of the pixel at column x of visual row y
+// (0 = top): a palette index, a 16-bit 5-5-5 value or 0xRRGGBB (with alpha in the top byte at 32
+// bits).
+template <class Pixel>
+BitmapLayout PaintedBitmap(int32_t width, int32_t height, int bits, const std::vector<uint32_t>& palette,
+                           Pixel pixel) {
+  BitmapLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.bitsPerPixel = (uint16_t)bits;
+  layout.palette = palette;
+  const uint32_t row = RowBytes(width, bits);
+  layout.pixels.assign((size_t)row * height, 0);
   for (int32_t y = 0; y < height; y++) {
-    uint8_t* r = rows + (size_t)(height - 1 - y) * row;
+    uint8_t* r = layout.pixels.data() + (size_t)(height - 1 - y) * row;
     for (int32_t x = 0; x < width; x++) {
       const uint32_t p = pixel(x, y);
       switch (bits) {
@@ -46,20 +85,19 @@ std::vector<uint8_t> DibImage(int32_t width, int32_t height, int bits, const std
       }
     }
   }
-  return v;
+  return layout;
+}
+
+template <class Pixel>
+std::vector<uint8_t> DibImage(int32_t width, int32_t height, int bits, const std::vector<uint32_t>& palette,
+                              Pixel pixel, int32_t headerHeight) {
+  return InfoHeaderAndPixels(PaintedBitmap(width, height, bits, palette, pixel), headerHeight);
 }
 
 template <class Pixel>
 std::vector<uint8_t> BmpFile(int32_t width, int32_t height, int bits, const std::vector<uint32_t>& palette,
                              Pixel pixel) {
-  std::vector<uint8_t> dib = DibImage(width, height, bits, palette, pixel, height);
-  std::vector<uint8_t> v(14 + dib.size());
-  v[0] = 'B';
-  v[1] = 'M';
-  Put32(v, 2, (uint32_t)v.size());
-  Put32(v, 10, (uint32_t)(14 + 40 + palette.size() * 4));
-  std::copy(dib.begin(), dib.end(), v.begin() + 14);
-  return v;
+  return BuildBitmapFile(PaintedBitmap(width, height, bits, palette, pixel));
 }
 
 // An ICO file holding the given DIB images (colour rows followed by an all-zero mask: opaque).

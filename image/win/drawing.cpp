@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "image/formats.h"
+
 namespace {
 
 struct DrawingState {
@@ -215,7 +217,7 @@ HGLOBAL MakeDibCopy(HBITMAP bitmap, HPALETTE palette) {
   BITMAP info = {};
   if (GetObjectA(bitmap, sizeof info, &info) != static_cast<int>(sizeof info)) return nullptr;
   if (info.bmWidth <= 0 || info.bmHeight <= 0) return nullptr;
-  const uint64_t rowBytes = (static_cast<uint64_t>(info.bmWidth) * 24 + 31) / 8 & ~static_cast<uint64_t>(3);
+  const uint64_t rowBytes = BitmapRowBytes(static_cast<uint64_t>(info.bmWidth), 24);
   const uint64_t total = rowBytes * static_cast<uint64_t>(info.bmHeight) + sizeof(BITMAPINFOHEADER);
   if (total > 0x7FFFFFFF) return nullptr;
   HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(total));

@@ -4,6 +4,16 @@
 
 MouseRecord Mouse;
 
+static MouseScreenQuery screenQuery = nullptr;
+
+void SetMouseScreenQuery(MouseScreenQuery query) { screenQuery = query; }
+
+MouseScreen QueryMouseScreen() {
+  MouseScreen screen = {};
+  if (screenQuery) screenQuery(&screen);
+  return screen;
+}
+
 int32_t MouseStepX() { return Mouse.stepX; }
 int32_t MouseStepY() { return Mouse.stepY; }
 int32_t MouseX() { return Mouse.x; }

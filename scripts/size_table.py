@@ -42,11 +42,15 @@ def defined(tools, path):
 def owners(tools, build):
     """Symbol name -> library name."""
     owner = {}
-    objects = os.path.join(build, "CMakeFiles", "vorlune.dir")
-    for obj in glob.glob(os.path.join(objects, "**", "*.obj"), recursive=True):
-        folder = os.path.relpath(obj, objects).split(os.sep)[0]
-        for name in defined(tools, obj):
-            owner.setdefault(name, "app (pictures)" if folder == "generated" else folder)
+    # One static library per folder, its objects under CMakeFiles/<folder>.dir/<folder>/.
+    for objects in sorted(glob.glob(os.path.join(build, "CMakeFiles", "*.dir"))):
+        library = os.path.basename(objects)[:-len(".dir")]
+        for obj in glob.glob(os.path.join(objects, "**", "*.obj"), recursive=True):
+            folder = os.path.relpath(obj, objects).split(os.sep)[0]
+            if folder != library and not (library == "app" and folder == "generated"):
+                continue   # tests, benchmarks, libpng, GoogleTest
+            for name in defined(tools, obj):
+                owner.setdefault(name, "app (pictures)" if folder == "generated" else folder)
     main = glob.glob(os.path.join(build, "CMakeFiles", "Vorlune.dir", "**", "*.obj"), recursive=True)
     for obj in main:
         for name in defined(tools, obj):

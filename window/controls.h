@@ -1,41 +1,12 @@
 // Support for controls: their table and the routing of their messages from the parent window.
-// No controls are made in this system; the table exists for that routing. Windows only.
+// No controls are made in this system; the table exists for that routing. The records and the
+// routing, in Win32 types, are in window/win/controls.h.
 #pragma once
 #include <cstdint>
 
 #include "runtime/memory.h"
-#include "runtime/platform.h"
-
-struct ControlRecord;
-typedef LRESULT (*ControlMessageRoutine)(ControlRecord* control, HWND parent, UINT message, WPARAM wParam,
-                                         LPARAM lParam);
-
-// A control kind's operations; only the message routine (the third) is used here.
-struct ControlKind {
-  void* reserved[2];
-  ControlMessageRoutine message;
-};
-
-struct ControlRecord {
-  HWND handle;  // non-zero while the control exists
-  const ControlKind* kind;
-  intptr_t data[6];
-};
-
-struct ControlLibraryState {
-  HFONT font;
-  int32_t counter;
-  void* block;  // 40 zeroed bytes
-};
 
 // The control lock, the default GUI font, the control table, the library state and the
 // extended common controls. Non-zero when everything was made.
 int InitControlSupport();
 ObjectTable* ControlTable();
-ControlLibraryState* ControlState();
-
-// Offers a control's message to its kind: the control (from lParam, or the notification header)
-// must carry "ZR_ID" equal to its identifier, and that number in the table must be this control.
-// Returns 1 with the routine's result when it handled the message, 0 when it declined or there
-// is no such control.
-int RouteControlMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);

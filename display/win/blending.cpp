@@ -6,8 +6,8 @@
 
 #include "display/blend.h"
 #include "display/blending.h"
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 
 namespace {
 

@@ -7,11 +7,13 @@
 
 #include "display/blending.h"
 #include "display/pixels.h"
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "image/decoders.h"
 #include "image/formats.h"
 #include "input/keyboard.h"
+#include "input/mouse.h"
+#include "window/win/multimedia.h"
 
 SpriteEngineState SpriteEngine;
 
@@ -54,11 +56,14 @@ ObjectTable* InitSpriteEngine() {
   Screen.softwareFrame = FALSE;
   SpriteEngine.table = CreateObjectTable(sizeof(SpriteRecord), 64, ReleaseSprite);
   if (!SpriteEngine.table) return nullptr;
+  // The screen answers the multimedia window's focus messages and tells the mouse what it is.
+  SetMultimediaFocusRoutine(ScreenFocusMessage);
+  SetMouseScreenQuery(DescribeScreenForMouse);
   if (!CreateMultimediaWindow()) return nullptr;
   if (!OpenKeyboardDevice()) return nullptr;
   SpriteEngine.initialised = TRUE;
   if (!ObtainDirectDraw()) return nullptr;
-  Screen.baseWindow = Screen.multimediaWindow;
+  Screen.baseWindow = MultimediaWindow();
   return SpriteEngine.table;
 }
 

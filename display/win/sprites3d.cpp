@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "display/blending.h"
-#include "display/screen.h"
-#include "display/sprites.h"
-#include "display/sprites3d.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
+#include "display/win/sprites3d.h"
 
 #ifndef _WIN64
 static_assert(sizeof(D3DTLVERTEX) == 32, "D3DTLVERTEX layout");

@@ -1,6 +1,6 @@
 // 2D drawing on one output at a time. The state is global: the program draws from one thread and
 // opens one output at a time.
-#include "image/drawing.h"
+#include "image/win/drawing.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Images as GDI bitmaps and icons under object numbers.
-#include "image/images.h"
+#include "image/win/images.h"
 
 #include <cstring>
 

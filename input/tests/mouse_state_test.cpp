@@ -114,4 +114,29 @@ TEST_F(MouseRecords, OnlyButtons1To3Exist) {
   EXPECT_EQ(0, MouseButtonIsDown(-1));
 }
 
+MouseScreen reported;
+void Report(MouseScreen* screen) { *screen = reported; }
+
+TEST(MouseScreenQuery, NoneIsAnInactiveScreenAndARegisteredOneAnswers) {
+  SetMouseScreenQuery(nullptr);
+  const MouseScreen none = QueryMouseScreen();
+  EXPECT_EQ(0, none.active);
+  EXPECT_EQ(0, none.windowed);
+  EXPECT_EQ(0, none.width);
+  EXPECT_EQ(0, none.height);
+
+  reported = MouseScreen{1, 1, 10, 20, 210, 170, 200, 150};
+  SetMouseScreenQuery(Report);
+  const MouseScreen got = QueryMouseScreen();
+  EXPECT_EQ(1, got.active);
+  EXPECT_EQ(1, got.windowed);
+  EXPECT_EQ(10, got.left);
+  EXPECT_EQ(170, got.bottom);
+  EXPECT_EQ(200, got.width);
+  EXPECT_EQ(150, got.height);
+
+  SetMouseScreenQuery(nullptr);
+  EXPECT_EQ(0, QueryMouseScreen().active);
+}
+
 }  // namespace

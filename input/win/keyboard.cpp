@@ -3,8 +3,8 @@
 
 #include "input/keyboard.h"
 #include "input/win/directinput.h"
-#include "display/screen.h"
 #include "runtime/memory.h"
+#include "window/win/multimedia.h"
 
 KeyboardDevice Keyboard;
 

@@ -1,9 +1,9 @@
 // The system mouse in buffered mode: every read drains the device's queue and sums it.
 #include "input/mouse.h"
 
-#include "display/screen.h"
 #include "input/keyboard.h"
 #include "input/win/directinput.h"
+#include "window/win/multimedia.h"
 
 MouseDeviceRecord MouseInput;
 
@@ -50,24 +50,10 @@ int32_t OpenMouseDevice() {
   return 1;
 }
 
-// The windowed screen's picture on the desktop.
-static RECT WindowedScreenArea() {
-  RECT area = {0, 0, 0, 0};
-  GetWindowRect(MultimediaWindow(), &area);
-  RECT window = area;
-  OffsetRect(&area, Screen.leftInset, Screen.topInset);
-  if (Screen.stretch) {
-    area.right = window.right - Screen.rightInset;
-    area.bottom = window.bottom - Screen.bottomInset;
-  } else {
-    area.right = area.left + Screen.screenWidth;
-    area.bottom = area.top + Screen.screenHeight;
-  }
-  return area;
-}
+namespace {
 
-void SuspendMouse() {
-  if (Screen.windowed) {
+void GiveBack(bool windowed) {
+  if (windowed) {
     ClipCursor(nullptr);
     if (!MouseInput.cursorShown) {
       ShowCursor(TRUE);
@@ -77,20 +63,25 @@ void SuspendMouse() {
   if (MouseInput.device) MouseInput.device->Unacquire();
 }
 
+}  // namespace
+
+void SuspendMouse() { GiveBack(QueryMouseScreen().windowed != 0); }
+
 int32_t ReadMouse() {
   Mouse.stepX = 0;
   Mouse.stepY = 0;
   IDirectInputDevice7A* device = MouseInput.device;
   if (!device) return 0;
-  if (!ScreenIsActive()) {
-    SuspendMouse();
+  const MouseScreen screen = QueryMouseScreen();
+  if (!screen.active) {
+    GiveBack(screen.windowed != 0);
     return 0;
   }
 
-  BOOL windowed = Screen.windowed;
+  const bool windowed = screen.windowed != 0;
   RECT area = {0, 0, 0, 0};
   if (windowed) {
-    area = WindowedScreenArea();
+    SetRect(&area, screen.left, screen.top, screen.right, screen.bottom);
     ClipCursor(&area);
     // Hidden once; ShowCursor counts, so repeated hides would need as many shows.
     if (MouseInput.cursorShown) {
@@ -118,8 +109,7 @@ int32_t ReadMouse() {
   HRESULT result = device->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), MouseInput.events, &count, 0);
   if (result == 0) {
     if (count > (DWORD)MouseEventCapacity) count = MouseEventCapacity;
-    ApplyMouseEvents(reinterpret_cast<const MouseEvent*>(MouseInput.events), count,
-                     Screen.screenWidth, Screen.screenHeight);
+    ApplyMouseEvents(reinterpret_cast<const MouseEvent*>(MouseInput.events), count, screen.width, screen.height);
     if (windowed) SetCursorPos(area.left + Mouse.x, area.top + Mouse.y);
     return 1;
   }
@@ -129,7 +119,7 @@ int32_t ReadMouse() {
   }
   if (result == InputLost || result == InputNotAcquired) {
     // Deactivation unacquired it; the cooperative level and buffer size still stand.
-    if (ScreenIsActive()) device->Acquire();
+    if (QueryMouseScreen().active) device->Acquire();
     return 0;
   }
   return 0;

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "window/controls.h"
-#include "window/window.h"
+#include "window/win/controls.h"
+#include "window/win/window.h"
 
 namespace {
 

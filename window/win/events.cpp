@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "window/controls.h"
-#include "window/window.h"
+#include "window/win/controls.h"
 #include "window/win/internal.h"
+#include "window/win/window.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "window/window.h"
+#include "window/win/window.h"
 
 namespace {
 

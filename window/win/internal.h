@@ -1,6 +1,6 @@
 // Shared between the window library's sources.
 #pragma once
-#include "window/window.h"
+#include "window/win/window.h"
 
 // Makes the event state once; none when memory is short.
 EventState* CreateEventState();

@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "window/window.h"
+#include "window/win/window.h"
 
 namespace {
 

@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/state.h"
-#include "window/window.h"
 #include "window/win/internal.h"
+#include "window/win/window.h"
 
 namespace {
 
@@ -35,7 +34,7 @@ int32_t ClampToInt32(int64_t value) {
   return static_cast<int32_t>(value);
 }
 
-HINSTANCE ProgramInstance() { return static_cast<HINSTANCE>(App.instance); }
+HINSTANCE programInstance = nullptr;
 
 void CloseWindowRelease(ObjectNumber number) { WindowClose(number); }
 
@@ -73,6 +72,9 @@ void CreateShortcuts(WindowRecord* record) {
 }
 
 }  // namespace
+
+void SetProgramInstance(void* instance) { programInstance = static_cast<HINSTANCE>(instance); }
+HINSTANCE ProgramInstance() { return programInstance; }
 
 WindowLibraryState* WindowLibrary() { return library; }
 ObjectTable* WindowTable() { return library ? library->windows : nullptr; }

@@ -8,6 +8,7 @@
 #include "runtime/lists.h"
 #include "runtime/memory.h"
 #include "runtime/params.h"
+#include "window/win/window.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ TEST(StartUp, InitialisationMakesTheStateTheSaverNeeds) {
   EXPECT_EQ(App.QuitRequested, 0);
   EXPECT_EQ(App.SpriteCycle, 0);
   EXPECT_EQ(App.instance, GetModuleHandleA(nullptr));
+  EXPECT_EQ(ProgramInstance(), GetModuleHandleA(nullptr));   // the windows' module
   ASSERT_NE(App.mainHeap, nullptr);
   EXPECT_EQ(MainHeap, App.mainHeap);
   EXPECT_NE(StringHeap, nullptr);

@@ -1,5 +1,5 @@
 // 2D drawing on DIB-backed outputs, read back pixel by pixel.
-#include "image/drawing.h"
+#include "image/win/drawing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Images from BMP, ICO and PNG data, scaled, looked up and released, read back pixel by pixel.
-#include "image/images.h"
+#include "image/win/images.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "image/decoders.h"
-#include "image/drawing.h"
+#include "image/win/drawing.h"
 #include "image/tests/image_data.h"
 
 using namespace testdata;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string>
 
-#include "display/screen.h"
 #include "input/tests/win/input_fixture.h"
 #include "input/tests/win/unix_command.h"
 
@@ -57,18 +56,14 @@ template <class Condition> bool Frames(Condition condition) {
 
 class RealInput : public ::testing::Test {
  protected:
-  ScreenState savedScreen;
+  MultimediaWindowState savedMultimedia;
   void SetUp() override {
     Arm(60000);
     Step("set-up");
     ForgetInputState();
-    savedScreen = Screen;
+    savedMultimedia = Multimedia;
     HWND window = InputTestWindow();
-    Screen.multimediaWindow = window;
-    Screen.windowed = FALSE;
-    Screen.active = TRUE;
-    Screen.screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    Screen.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    UseTestScreen(window, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     SetForegroundWindow(window);
     SetFocus(window);
     PumpMessages();
@@ -85,7 +80,8 @@ class RealInput : public ::testing::Test {
     CloseMouseDevice();
     CloseKeyboardDevice();
     ForgetInputState();
-    Screen = savedScreen;
+    SetMouseScreenQuery(nullptr);
+    Multimedia = savedMultimedia;
     deadline = 0;
   }
 };
@@ -187,14 +183,14 @@ TEST_F(RealInput, RelativeMoveIsOneStepAndButtonsAreSeen) {
 TEST_F(RealInput, InactiveScreenGivesTheMouseBack) {
   ASSERT_EQ(1, OpenMouseDevice());
   EXPECT_TRUE(Frames([] { return ReadMouse() == 1; }));
-  Screen.active = FALSE;
+  TestScreen().active = 0;
   EXPECT_EQ(0, ReadMouse());
   // Unacquired: the device itself now refuses to deliver.
   DWORD count = MouseEventCapacity;
   HRESULT result = MouseDevice()->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), MouseInput.events, &count, 0);
   EXPECT_EQ((HRESULT)0x8007000C, result);
   // Active again: the read that meets the lost acquisition acquires again, the next one reads.
-  Screen.active = TRUE;
+  TestScreen().active = 1;
   EXPECT_EQ(0, ReadMouse());
   EXPECT_EQ(1, ReadMouse());
 }

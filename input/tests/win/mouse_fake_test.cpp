@@ -196,7 +196,7 @@ TEST_F(MouseFake, LostDeviceIsNotAcquiredWhenTheScreenWentInactiveMeanwhile) {
   ReadMouse();
   Clear();
   Batch(DIERR_INPUTLOST);
-  input->mouse.onGetDeviceData = [] { Screen.active = FALSE; };
+  input->mouse.onGetDeviceData = [] { TestScreen().active = 0; };
   EXPECT_EQ(0, ReadMouse());
   EXPECT_EQ((Strings{"mouse.GetDeviceData"}), Calls());
 }
@@ -215,7 +215,7 @@ TEST_F(MouseFake, InactiveScreenSuspendsAndKeepsTheButtons) {
   Batch(0, {Record(12, 0x80)});
   ReadMouse();
   Clear();
-  Screen.active = FALSE;
+  TestScreen().active = 0;
   Mouse.stepX = 12;
   Batch(0, {Record(0, 40), Record(12, 0)});
   EXPECT_EQ(0, ReadMouse());
@@ -230,7 +230,7 @@ TEST_F(MouseFake, InactiveScreenSuspendsAndKeepsTheButtons) {
 
   // Active again: no new set-up; the queue that waited is read now.
   Clear();
-  Screen.active = TRUE;
+  TestScreen().active = 1;
   EXPECT_EQ(1, ReadMouse());
   EXPECT_EQ((Strings{"mouse.GetDeviceData"}), Calls());
   EXPECT_EQ(40, MouseStepX());
@@ -239,10 +239,10 @@ TEST_F(MouseFake, InactiveScreenSuspendsAndKeepsTheButtons) {
 
 TEST_F(MouseFake, InactiveBeforeConfigurationConfiguresOnceActive) {
   Open();
-  Screen.active = FALSE;
+  TestScreen().active = 0;
   EXPECT_EQ(0, ReadMouse());
   EXPECT_EQ(MouseCreated, MouseInput.state);
-  Screen.active = TRUE;
+  TestScreen().active = 1;
   Clear();
   EXPECT_EQ(1, ReadMouse());
   EXPECT_EQ(1, fake::CountOf("mouse.SetCooperativeLevel"));
@@ -288,26 +288,28 @@ TEST_F(MouseFake, KeyboardAndMouseShareOneObject) {
   EXPECT_EQ(0, fake::CountOf("input.Release"));
 }
 
-// Windowed screen: the real window's rectangle, the real cursor.
+// Windowed screen: the picture's area the screen reports, the real cursor.
 class MouseWindowed : public MouseFake {
  protected:
   RECT window = {};
   void SetUp() override {
     MouseFake::SetUp();
-    Screen.windowed = TRUE;
-    Screen.screenWidth = 200;
-    Screen.screenHeight = 150;
-    Screen.leftInset = 7;
-    Screen.topInset = 30;
-    Screen.rightInset = 9;
-    Screen.bottomInset = 11;
-    Screen.stretch = FALSE;
     SetForegroundWindow(InputTestWindow());
     GetWindowRect(InputTestWindow(), &window);
+    TestScreen().windowed = 1;
+    TestScreen().width = 200;
+    TestScreen().height = 150;
+    ReportArea(window.left + 7, window.top + 30, window.left + 7 + 200, window.top + 30 + 150);
   }
   void TearDown() override {
     SuspendMouse();
     MouseFake::TearDown();
+  }
+  static void ReportArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    TestScreen().left = left;
+    TestScreen().top = top;
+    TestScreen().right = right;
+    TestScreen().bottom = bottom;
   }
 };
 
@@ -341,10 +343,12 @@ TEST_F(MouseWindowed, CursorIsConfinedToTheScreenAndHiddenOnce) {
   EXPECT_GT(clip.right - clip.left, 200);
 }
 
-TEST_F(MouseWindowed, StretchedScreenIsConfinedToTheClientAreaLessTheInsets) {
+TEST_F(MouseWindowed, ConfinementFollowsTheAreaTheScreenReports) {
   if (GetForegroundWindow() != InputTestWindow()) GTEST_SKIP() << "the test window cannot take the foreground";
-  Screen.stretch = TRUE;
   Open();
+  ReadMouse();
+  // The window was stretched: the screen now reports a larger picture.
+  ReportArea(window.left + 7, window.top + 30, window.right - 9, window.bottom - 11);
   ReadMouse();
   RECT clip;
   GetClipCursor(&clip);
@@ -358,12 +362,22 @@ TEST_F(MouseWindowed, ScreenWindowInTheBackgroundGivesTheMouseBack) {
   Open();
   ReadMouse();
   int counter = CursorCounter();
-  Screen.multimediaWindow = GetDesktopWindow();   // never the foreground window
+  TestScreen().active = 0;   // its window is no longer the foreground one
   Clear();
   EXPECT_EQ(0, ReadMouse());
   EXPECT_EQ((Strings{"mouse.Unacquire"}), Calls());
   if (!MouseInput.cursorShown) ADD_FAILURE() << "cursor still hidden";
   EXPECT_LE(counter, CursorCounter());
+}
+
+TEST_F(MouseFake, WithoutAScreenTheMouseIsGivenBackAndNeverSetUp) {
+  Open();
+  SetMouseScreenQuery(nullptr);
+  Batch(0, {Record(0, 40)});
+  EXPECT_EQ(0, ReadMouse());
+  EXPECT_EQ((Strings{"mouse.Unacquire"}), Calls());
+  EXPECT_EQ(MouseCreated, MouseInput.state);
+  EXPECT_EQ(0, MouseStepX());
 }
 
 }  // namespace

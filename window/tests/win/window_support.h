@@ -7,16 +7,15 @@
 
 #include <vector>
 
-#include "app/state.h"
 #include "runtime/memory.h"
-#include "window/controls.h"
-#include "window/window.h"
+#include "window/win/controls.h"
+#include "window/win/window.h"
 
 inline void EnsureWindowLibrary() {
   static bool done = false;
   if (done) return;
   done = true;
-  App.instance = GetModuleHandleA(nullptr);
+  SetProgramInstance(GetModuleHandleA(nullptr));
   if (!MainHeap) MainHeap = HeapCreate(0, 4096, 0);
   InitStringStorage();
   InitListedObjectHeap();

@@ -11,9 +11,9 @@
 
 #include "app/embedded.h"
 #include "display/blending.h"
-#include "display/screen.h"
-#include "display/sprites.h"
-#include "display/sprites3d.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
+#include "display/win/sprites3d.h"
 #include "image/decoders.h"
 #include "runtime/memory.h"
 

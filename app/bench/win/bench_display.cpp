@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/embedded.h"
-#include "display/screen.h"
-#include "display/sprites.h"
+#include "display/win/screen.h"
+#include "display/win/sprites.h"
 #include "image/decoders.h"
 #include "runtime/memory.h"
 

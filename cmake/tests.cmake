@@ -117,6 +117,25 @@ if(VORLUNE_WINE_TESTS)
   endif()
 endif()
 
+# Native only: the layers (tests/layers.py, which first proves on planted violations that it finds
+# them), and every top-level header compiled on its own without Windows.
+if(NOT VORLUNE_WINDOWS)
+  add_test(NAME layers COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/layers.py ${CMAKE_SOURCE_DIR}
+    --deps ${CMAKE_BINARY_DIR}/layers.txt)
+  set(header_units)
+  foreach(dir IN LISTS VORLUNE_LIBS)
+    file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h)
+    foreach(h IN LISTS headers)
+      file(RELATIVE_PATH header ${CMAKE_SOURCE_DIR} ${h})
+      string(MAKE_C_IDENTIFIER ${header} unit)
+      file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/portable_headers/${unit}.cpp CONTENT "#include \"${header}\"\n")
+      list(APPEND header_units ${CMAKE_BINARY_DIR}/portable_headers/${unit}.cpp)
+    endforeach()
+  endforeach()
+  add_library(portable_headers OBJECT ${header_units})
+  target_include_directories(portable_headers PRIVATE ${CMAKE_SOURCE_DIR})
+endif()
+
 # Native-only programs: tools (tools/<name>/*.cpp), benchmarks (*/bench/*.cpp, one program each)
 # and fuzz targets (*/fuzz/*.cpp, one program each, clang preset only).
 if(NOT VORLUNE_WINDOWS)

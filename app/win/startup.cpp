@@ -68,9 +68,11 @@ void InitialiseApplication() {
 
   InitRuntimeLibraries();
 
-  CreateList(&App.TrailPoints, 16, nullptr, 0);
-  CreateList(&App.Emitters, 36, nullptr, 0);
-  CreateList(&App.Stars, 16, nullptr, 0);
+  // The lists' type code is stored, never read; the saver's is 7.
+  const int32_t SaverListType = 7;
+  CreateList(&App.TrailPoints, 16, nullptr, SaverListType);
+  CreateList(&App.Emitters, 36, nullptr, SaverListType);
+  CreateList(&App.Stars, 16, nullptr, SaverListType);
   AllocateArray(1001, 4, 0, reinterpret_cast<void**>(&App.FadeTable), 5);
 
   App.StarsVisible = 1;

@@ -95,15 +95,6 @@ int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR caption, UINT) {
   return IDOK;
 }
 
-long LiveBlocks(HANDLE heap) {
-  if (!heap) return 0;
-  long blocks = 0;
-  PROCESS_HEAP_ENTRY entry = {};
-  while (HeapWalk(heap, &entry))
-    if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ++blocks;
-  return blocks;
-}
-
 void Expect(std::string* leaks, const char* what, LONG references, LONG expected) {
   if (references == expected) return;
   *leaks += std::string(what) + " holds " + std::to_string(references) + " references, not " +
@@ -130,7 +121,8 @@ void WINAPI FinishRun(UINT code) {
   Expect(&leaks, "DirectSound", w.sound.references, 1 - w.soundHanded);
   Expect(&leaks, "primary sound buffer", w.sound.primary.references,
          1 - static_cast<LONG>(std::count(fakesound::Log.begin(), fakesound::Log.end(), "sound.CreateSoundBuffer")));
-  const long listed = LiveBlocks(ListedObjectHeap);
+  size_t listed = 0, bytes = 0;
+  if (ListedObjectHeap) HeapUsage(ListedObjectHeap, &listed, &bytes);
   if (listed) leaks += std::to_string(listed) + " listed objects left; ";
 
   FaultPoints& f = Faults();

@@ -37,6 +37,7 @@ TEST(StartUp, InitialisationMakesTheStateTheSaverNeeds) {
     EXPECT_EQ(l.list->header->blockSize, l.dataSize + static_cast<int32_t>(sizeof(ElementLink)));
     EXPECT_EQ(l.list->header->count, 0);
     EXPECT_EQ(l.list->header->fieldDescriptor, nullptr);
+    EXPECT_EQ(l.list->header->typeCode, 7);
     EXPECT_EQ(l.list->current, nullptr);
   }
 

@@ -15,20 +15,8 @@
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/surface_pixels.h"
 
-class WineBlending : public ::testing::Test {
+class WineBlending : public RealDisplayTest {
  protected:
-  static void SetUpTestSuite() {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
-    UseSystemDisplayCalls();
-    InitSpriteEngine();
-  }
-  static void TearDownTestSuite() {
-    EndScreen();
-    ShutdownSpriteEngine();
-    ResetDisplayState();
-  }
-  void SetUp() override { ASSERT_NE(nullptr, Screen.directDraw) << "DirectDraw 7 from DDRAW.DLL"; }
 
   void Open(int32_t depth) {
     ASSERT_EQ(1, OpenFullScreen(1024, 768, depth, "Vorlune blending test"));

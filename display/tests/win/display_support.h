@@ -113,6 +113,26 @@ inline void UseSystemDisplayCalls() {
   CurrentFakeDirectDraw() = nullptr;
 }
 
+// The display library on Wine's own DirectDraw, started once for a whole suite; the session
+// registration can still be replaced (FakeSessionRegistration).
+class RealDisplayTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    EnsureDisplayTestHeaps();
+    ResetDisplayState();
+    UseSystemDisplayCalls();
+    DisplayPlatform.library.getProcAddress = FakeDisplayGetProcAddress;
+    InitSpriteEngine();
+  }
+  static void TearDownTestSuite() {
+    EndScreen();
+    ShutdownSpriteEngine();
+    UseSystemDisplayCalls();
+    ResetDisplayState();
+  }
+  void SetUp() override { ASSERT_NE(nullptr, Screen.directDraw) << "DirectDraw 7 from DDRAW.DLL"; }
+};
+
 // The display library on a recording DirectDraw fake (dd), started like the saver starts it.
 class FakeDisplayTest : public ::testing::Test {
  protected:

@@ -15,6 +15,7 @@
 #include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
 #include "display/tests/win/png_builder.h"
+#include "display/tests/win/surface_pixels.h"
 #include "image/decoders.h"
 #include "image/tests/image_data.h"
 #include "input/mouse.h"
@@ -23,33 +24,6 @@
 using namespace testdata;
 
 namespace {
-
-// A surface's pixels, read through a lock.
-struct SurfacePixels {
-  int32_t width = 0, height = 0, bytes = 0;
-  std::vector<uint32_t> values;
-  uint32_t At(int32_t x, int32_t y) const { return values[static_cast<size_t>(y) * width + x]; }
-};
-
-bool ReadSurface(IDirectDrawSurface7* surface, SurfacePixels* out) {
-  DDSURFACEDESC2 d = {};
-  d.dwSize = sizeof(d);
-  if (!surface || surface->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK) return false;
-  out->width = static_cast<int32_t>(d.dwWidth);
-  out->height = static_cast<int32_t>(d.dwHeight);
-  out->bytes = static_cast<int32_t>(d.ddpfPixelFormat.dwRGBBitCount / 8);
-  out->values.assign(static_cast<size_t>(out->width) * out->height, 0);
-  for (int32_t y = 0; y < out->height; ++y) {
-    const uint8_t* row = static_cast<const uint8_t*>(d.lpSurface) + static_cast<ptrdiff_t>(y) * d.lPitch;
-    for (int32_t x = 0; x < out->width; ++x) {
-      uint32_t v = 0;
-      memcpy(&v, row + x * out->bytes, static_cast<size_t>(out->bytes));
-      out->values[static_cast<size_t>(y) * out->width + x] = v;
-    }
-  }
-  surface->Unlock(nullptr);
-  return true;
-}
 
 // Decoded rows of a picture: B, G, R (and A), top row first.
 struct Decoded {
@@ -129,20 +103,8 @@ bool HoldForeground(HWND window) {
 
 }  // namespace
 
-class WineScreen : public ::testing::Test {
+class WineScreen : public RealDisplayTest {
  protected:
-  static void SetUpTestSuite() {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
-    UseSystemDisplayCalls();
-    InitSpriteEngine();
-  }
-  static void TearDownTestSuite() {
-    EndScreen();
-    ShutdownSpriteEngine();
-    ResetDisplayState();
-  }
-  void SetUp() override { ASSERT_NE(nullptr, Screen.directDraw) << "DirectDraw 7 from DDRAW.DLL"; }
 
   void Open(int32_t depth) {
     ASSERT_EQ(1, OpenFullScreen(1024, 768, depth, "Vorlune test"));
@@ -154,8 +116,8 @@ class WineScreen : public ::testing::Test {
   void ExpectSpriteMatches(ObjectNumber number, const Decoded& picture, bool alpha) {
     SpriteRecord* sprite = LookupSprite(number);
     ASSERT_NE(nullptr, sprite);
-    SurfacePixels pixels;
-    ASSERT_TRUE(ReadSurface(sprite->surface, &pixels));
+    LockedPixels pixels;
+    ASSERT_TRUE(ReadPixels(sprite->surface, &pixels));
     ASSERT_EQ(picture.width, pixels.width);
     ASSERT_EQ(picture.height, pixels.height);
     const int32_t depth = alpha ? 32 : Screen.screenDepth;
@@ -180,8 +142,8 @@ TEST_F(WineScreen, ClearOutputFillsTheBackBufferAtBothDepths) {
     ClearOutput(0x4080FF);
     const uint32_t expected = RGBToPixel(255, 128, 64);
     EXPECT_EQ(depth == 32 ? 0xFF8040u : 0xFC08u, expected);
-    SurfacePixels back;
-    ASSERT_TRUE(ReadSurface(Screen.backBuffer, &back));
+    LockedPixels back;
+    ASSERT_TRUE(ReadPixels(Screen.backBuffer, &back));
     ASSERT_EQ(1024, back.width);
     ASSERT_EQ(768, back.height);
     int wrong = 0;
@@ -276,8 +238,8 @@ TEST_F(WineScreen, BitmapFilesOfEveryDepth) {
       SCOPED_TRACE(std::string(name) + " at " + std::to_string(depth));
       const std::vector<uint8_t> file = BuildBitmapFile(layout);
       ASSERT_NE(nullptr, LoadSpriteFromMemory(4, file.data(), 0, file.size()));
-      SurfacePixels pixels;
-      ASSERT_TRUE(ReadSurface(LookupSprite(4)->surface, &pixels));
+      LockedPixels pixels;
+      ASSERT_TRUE(ReadPixels(LookupSprite(4)->surface, &pixels));
       for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x) {
           // A 5-5-5 source keeps 5 bits of each component.
@@ -338,8 +300,8 @@ TEST_F(WineScreen, UnreadableDataFailsAndLeavesTheNumberFree) {
   layout.pixels.assign(44, 1);   // one row of 40 (padded) and 4 bytes of the next
   file = BuildBitmapFile(layout);
   ASSERT_NE(nullptr, LoadSpriteFromMemory(6, file.data(), 0, file.size()));
-  SurfacePixels pixels;
-  ASSERT_TRUE(ReadSurface(LookupSprite(6)->surface, &pixels));
+  LockedPixels pixels;
+  ASSERT_TRUE(ReadPixels(LookupSprite(6)->surface, &pixels));
   EXPECT_EQ(0x00FF00u, pixels.At(0, 39));   // the file's first row is the bottom one
   EXPECT_EQ(0x00FF00u, pixels.At(3, 38));
   EXPECT_EQ(0u, pixels.At(4, 38));
@@ -358,13 +320,13 @@ TEST_F(WineScreen, BlitSpriteLeftOfTheEdgeCopiesTheRightColumns) {
     }
   const std::vector<uint8_t> png = BuildPng(10, 4, 3, rgb);
   ASSERT_NE(nullptr, LoadSpriteFromMemory(7, png.data(), 0, png.size()));
-  SurfacePixels sprite;
-  ASSERT_TRUE(ReadSurface(LookupSprite(7)->surface, &sprite));
+  LockedPixels sprite;
+  ASSERT_TRUE(ReadPixels(LookupSprite(7)->surface, &sprite));
   ClearOutput(0x302010);
   const uint32_t background = RGBToPixel(0x10, 0x20, 0x30);
   BlitSprite(7, -3, 5);
-  SurfacePixels back;
-  ASSERT_TRUE(ReadSurface(Screen.backBuffer, &back));
+  LockedPixels back;
+  ASSERT_TRUE(ReadPixels(Screen.backBuffer, &back));
   for (int y = 0; y < 4; ++y) {
     for (int x = 0; x <= 6; ++x) EXPECT_EQ(sprite.At(x + 3, y), back.At(x, 5 + y)) << x << "," << y;
     EXPECT_EQ(background, back.At(7, 5 + y));
@@ -373,7 +335,7 @@ TEST_F(WineScreen, BlitSpriteLeftOfTheEdgeCopiesTheRightColumns) {
   EXPECT_EQ(background, back.At(0, 9));
   // At the bottom right corner only the top left part shows.
   BlitSprite(7, 1020, 766);
-  ASSERT_TRUE(ReadSurface(Screen.backBuffer, &back));
+  ASSERT_TRUE(ReadPixels(Screen.backBuffer, &back));
   for (int x = 0; x < 4; ++x) {
     EXPECT_EQ(sprite.At(x, 0), back.At(1020 + x, 766));
     EXPECT_EQ(sprite.At(x, 1), back.At(1020 + x, 767));
@@ -384,8 +346,8 @@ TEST_F(WineScreen, FocusLossAndReturnKeepTheSpritesPixels) {
   Open(32);
   const std::vector<uint8_t> png = BuildPng(16, 16, 3, TestPicture(16, 16, 3, 6));
   ASSERT_NE(nullptr, LoadSpriteFromMemory(8, png.data(), SpriteTexture, png.size()));
-  SurfacePixels before;
-  ASSERT_TRUE(ReadSurface(LookupSprite(8)->surface, &before));
+  LockedPixels before;
+  ASSERT_TRUE(ReadPixels(LookupSprite(8)->surface, &before));
   PumpUntil([] { return GetForegroundWindow() == MultimediaWindow(); }, 1000);
 
   // Another window takes the focus.
@@ -404,8 +366,8 @@ TEST_F(WineScreen, FocusLossAndReturnKeepTheSpritesPixels) {
   EXPECT_TRUE(PumpUntil([] { return Screen.active != FALSE; })) << "no activation reached the multimedia window";
   DestroyWindow(other);
   for (int i = 0; i < 3; ++i) FlipScreen();
-  SurfacePixels after;
-  ASSERT_TRUE(ReadSurface(LookupSprite(8)->surface, &after));
+  LockedPixels after;
+  ASSERT_TRUE(ReadPixels(LookupSprite(8)->surface, &after));
   EXPECT_EQ(before.values, after.values);
   // The backup goes once a flip met the lost surface and restored it.
   printf("[ note     ] after the focus came back the flip %s\n",
@@ -413,8 +375,8 @@ TEST_F(WineScreen, FocusLossAndReturnKeepTheSpritesPixels) {
   // A sprite can still be drawn and shown.
   ClearOutput(0);
   BlitSprite(8, 100, 100);
-  SurfacePixels back;
-  ASSERT_TRUE(ReadSurface(Screen.backBuffer, &back));
+  LockedPixels back;
+  ASSERT_TRUE(ReadPixels(Screen.backBuffer, &back));
   EXPECT_EQ(before.At(5, 5), back.At(105, 105));
 }
 
@@ -441,8 +403,8 @@ TEST_F(WineScreen, DrawingOutputHandsOutTheSpritesPixels) {
   memcpy(pixels + 2 * pitch, &v, 4);
   ASSERT_NE(nullptr, output->reacquire());
   output->release();
-  SurfacePixels read;
-  ASSERT_TRUE(ReadSurface(LookupSprite(9)->surface, &read));
+  LockedPixels read;
+  ASSERT_TRUE(ReadPixels(LookupSprite(9)->surface, &read));
   EXPECT_EQ(0x123456u, read.At(0, 2));
   EXPECT_NE(nullptr, SpriteDrawingOutput(9));
   SpriteEngine.output.release();

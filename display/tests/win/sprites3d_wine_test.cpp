@@ -76,26 +76,23 @@ HRESULT CALLBACK CollectDevice(char*, char* name, D3DDEVICEDESC7* device, void* 
 
 }  // namespace
 
-class WineSprites3D : public ::testing::Test {
+class WineSprites3D : public RealDisplayTest {
  protected:
   static void SetUpTestSuite() {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
     memset(&Sprites3D, 0, sizeof(Sprites3D));
-    UseSystemDisplayCalls();
-    InitSpriteEngine();
+    RealDisplayTest::SetUpTestSuite();
     initResult = Sprite3DLibraryInit();
   }
   static void TearDownTestSuite() {
     EndScreen();
     CloseSprite3DLibrary();
-    ShutdownSpriteEngine();
-    ResetDisplayState();
+    RealDisplayTest::TearDownTestSuite();
   }
   static int32_t initResult;
 
   void SetUp() override {
-    ASSERT_NE(nullptr, Screen.directDraw) << "DirectDraw 7 from DDRAW.DLL";
+    RealDisplayTest::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_EQ(1, initResult) << "IDirect3D7 from the DirectDraw object";
     ASSERT_NE(nullptr, Sprites3D.direct3D);
   }

@@ -49,22 +49,10 @@ void Show() {
 
 }  // namespace
 
-class WindowedChildScreen : public ::testing::Test {
+class WindowedChildScreen : public RealDisplayTest {
  protected:
-  static void SetUpTestSuite() {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
-    UseSystemDisplayCalls();
-    InitSpriteEngine();
-  }
-  static void TearDownTestSuite() {
-    EndScreen();
-    ShutdownSpriteEngine();
-    ResetDisplayState();
-  }
   void SetUp() override {
-    ASSERT_NE(nullptr, Screen.directDraw);
-    DisplayPlatform.library.getProcAddress = FakeDisplayGetProcAddress;
+    RealDisplayTest::SetUp();
     FakeSessionRegistration() = IgnoreSessionRegistration;
     LimitFrameRate(0);
   }

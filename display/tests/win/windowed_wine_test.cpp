@@ -63,23 +63,10 @@ BOOL WINAPI CountRegistration(HWND window, DWORD flags) {
 
 }  // namespace
 
-class WindowedScreen : public ::testing::Test {
+class WindowedScreen : public RealDisplayTest {
  protected:
-  static void SetUpTestSuite() {
-    EnsureDisplayTestHeaps();
-    ResetDisplayState();
-    UseSystemDisplayCalls();
-    DisplayPlatform.library.getProcAddress = FakeDisplayGetProcAddress;
-    InitSpriteEngine();
-  }
-  static void TearDownTestSuite() {
-    EndScreen();
-    ShutdownSpriteEngine();
-    UseSystemDisplayCalls();
-    ResetDisplayState();
-  }
   void SetUp() override {
-    ASSERT_NE(nullptr, Screen.directDraw) << "DirectDraw 7 from DDRAW.DLL";
+    RealDisplayTest::SetUp();
     FakeSessionRegistration() = CountRegistration;
     SessionRegistrations = 0;
     LimitFrameRate(0);

@@ -10,9 +10,8 @@
 #include "input/win/directinput.h"
 #include "input/win/platform_calls.h"
 #include "runtime/memory.h"
+#include "window/tests/win/plain_window.h"
 #include "window/win/multimedia.h"
-
-HWND InputTestWindow();   // one visible top-level window for the whole test program
 
 // The screen the mouse is told about (input/mouse.h); tests change it between reads.
 inline MouseScreen& TestScreen() {
@@ -54,7 +53,7 @@ class FakeInputTest : public ::testing::Test {
     InputPlatform.library = {fake::LoadLibraryFake, fake::GetProcAddressFake, fake::FreeLibraryFake};
     ForgetInputState();
     savedMultimedia = Multimedia;
-    UseTestScreen(InputTestWindow(), 640, 480);
+    UseTestScreen(PlainTestWindow(), 640, 480);
   }
   void TearDown() override {
     ForgetInputState();

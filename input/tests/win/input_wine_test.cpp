@@ -62,7 +62,7 @@ class RealInput : public ::testing::Test {
     Step("set-up");
     ForgetInputState();
     savedMultimedia = Multimedia;
-    HWND window = InputTestWindow();
+    HWND window = PlainTestWindow();
     UseTestScreen(window, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     SetForegroundWindow(window);
     SetFocus(window);
@@ -174,8 +174,14 @@ TEST_F(RealInput, RelativeMoveIsOneStepAndButtonsAreSeen) {
   // A whole click within one frame ends up as released.
   Step("click");
   ASSERT_EQ(0, Xdotool("click 1"));
-  Sleep(100);
-  PumpMessages();
+  // Both halves wait in the device's queue (looked at, not taken) before the one read.
+  EXPECT_TRUE(Frames([] {
+    DIDEVICEOBJECTDATA queued[MouseEventCapacity];
+    DWORD count = MouseEventCapacity, halves = 0;
+    if (MouseDevice()->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), queued, &count, DIGDD_PEEK) != 0) return false;
+    for (DWORD i = 0; i < count; ++i) halves += queued[i].dwOfs == DIMOFS_BUTTON0;
+    return halves >= 2;
+  })) << "the click never reached the device";
   EXPECT_EQ(1, ReadMouse());
   EXPECT_EQ(0, MouseButtonIsDown(1));
 }

@@ -151,7 +151,7 @@ TEST_F(KeyboardFake, FirstReadSetsCooperationAndAcquiresLaterReadsOnlyRead) {
   input->keyboard.state[KeyReturn] = 0x80;
   EXPECT_EQ(1, ReadKeyboard());
   EXPECT_EQ((Strings{"keyboard.SetCooperativeLevel", "keyboard.Acquire", "keyboard.GetDeviceState"}), Calls());
-  EXPECT_EQ(InputTestWindow(), input->keyboard.cooperativeWindow);
+  EXPECT_EQ(PlainTestWindow(), input->keyboard.cooperativeWindow);
   EXPECT_EQ(0x16u, input->keyboard.cooperativeFlags);
   EXPECT_EQ(256u, input->keyboard.stateSize);
   EXPECT_EQ(KeyboardAcquired, KeyboardState);

@@ -82,7 +82,7 @@ TEST_F(MouseFake, FirstActiveReadConfiguresFullScreenExclusively) {
   EXPECT_EQ(1, ReadMouse());
   EXPECT_EQ((Strings{"mouse.SetCooperativeLevel", "mouse.SetProperty", "mouse.Acquire", "mouse.GetDeviceData"}),
             Calls());
-  EXPECT_EQ(InputTestWindow(), input->mouse.cooperativeWindow);
+  EXPECT_EQ(PlainTestWindow(), input->mouse.cooperativeWindow);
   EXPECT_EQ(5u, input->mouse.cooperativeFlags);
   EXPECT_EQ(reinterpret_cast<const GUID*>(1), input->mouse.propertyId);   // DIPROP_BUFFERSIZE
   EXPECT_EQ(sizeof(DIPROPDWORD), input->mouse.property.diph.dwSize);
@@ -294,8 +294,8 @@ class MouseWindowed : public MouseFake {
   RECT window = {};
   void SetUp() override {
     MouseFake::SetUp();
-    SetForegroundWindow(InputTestWindow());
-    GetWindowRect(InputTestWindow(), &window);
+    SetForegroundWindow(PlainTestWindow());
+    GetWindowRect(PlainTestWindow(), &window);
     TestScreen().windowed = 1;
     TestScreen().width = 200;
     TestScreen().height = 150;
@@ -314,7 +314,7 @@ class MouseWindowed : public MouseFake {
 };
 
 TEST_F(MouseWindowed, CursorIsConfinedToTheScreenAndHiddenOnce) {
-  if (GetForegroundWindow() != InputTestWindow()) GTEST_SKIP() << "the test window cannot take the foreground";
+  if (GetForegroundWindow() != PlainTestWindow()) GTEST_SKIP() << "the test window cannot take the foreground";
   Open();
   int counter = CursorCounter();
   Batch(0, {Record(0, 20), Record(4, 10)});
@@ -344,7 +344,7 @@ TEST_F(MouseWindowed, CursorIsConfinedToTheScreenAndHiddenOnce) {
 }
 
 TEST_F(MouseWindowed, ConfinementFollowsTheAreaTheScreenReports) {
-  if (GetForegroundWindow() != InputTestWindow()) GTEST_SKIP() << "the test window cannot take the foreground";
+  if (GetForegroundWindow() != PlainTestWindow()) GTEST_SKIP() << "the test window cannot take the foreground";
   Open();
   ReadMouse();
   // The window was stretched: the screen now reports a larger picture.

@@ -7,11 +7,10 @@
 #include "sound/sound.h"
 #include "sound/tests/win/fake_dsound.h"
 #include "sound/win/platform_calls.h"
+#include "window/tests/win/plain_window.h"
 #include "window/win/multimedia.h"
 
 using Strings = std::vector<std::string>;
-
-HWND SoundTestWindow();
 
 namespace {
 
@@ -39,7 +38,7 @@ class SoundFake : public ::testing::Test {
     Sound = SoundDevice{};
     SoundTable = nullptr;
     savedMultimedia = Multimedia;
-    Multimedia.window = SoundTestWindow();
+    Multimedia.window = PlainTestWindow();
     Multimedia.baseCreated = TRUE;
     decodersFreed = 0;
   }
@@ -87,8 +86,8 @@ TEST_F(SoundFake, OpensTheDefaultDeviceWithPriorityAndAPrimaryBuffer) {
             Calls());
   EXPECT_EQ(nullptr, fakesound::Dll.deviceId);
   EXPECT_EQ(nullptr, fakesound::Dll.outer);
-  EXPECT_EQ(SoundTestWindow(), device->cooperativeWindow);
-  EXPECT_EQ(SoundTestWindow(), Sound.cooperationWindow);
+  EXPECT_EQ(PlainTestWindow(), device->cooperativeWindow);
+  EXPECT_EQ(PlainTestWindow(), Sound.cooperationWindow);
   EXPECT_EQ(2u, device->cooperativeLevel);
 
   ASSERT_TRUE(device->descriptionGiven);
@@ -170,7 +169,7 @@ TEST_F(SoundFake, RefusedCooperationOrPrimaryBufferFailAndALaterOpenStartsAgain)
 TEST_F(SoundFake, NoMultimediaWindowFailsBeforeLoadingAnything) {
   // The window library reports that its popup could not be made.
   Multimedia.baseCreated = FALSE;
-  Multimedia.window = SoundTestWindow();
+  Multimedia.window = PlainTestWindow();
   EXPECT_EQ(nullptr, OpenSoundDevice());
   EXPECT_TRUE(Calls().empty());
 }

@@ -200,24 +200,24 @@ void MeasureWindowInsets() {
   Screen.bottomInset = insets.bottom;
 }
 
-void ComputePresentRects(RECT* source, RECT* destination) {
+// Where a picture of width x height comes from and goes to in the multimedia window as it is now.
+static void PictureRects(int32_t width, int32_t height, ScreenRect* from, ScreenRect* to) {
   RECT frame = {0, 0, 0, 0};
   GetWindowRect(MultimediaWindow(), &frame);
   const WindowInsets insets = {Screen.leftInset, Screen.topInset, Screen.rightInset, Screen.bottomInset};
+  PresentRectsFor(FromRect(frame), insets, Screen.stretch != FALSE, width, height, from, to);
+}
+
+void ComputePresentRects(RECT* source, RECT* destination) {
   ScreenRect from, to;
-  PresentRectsFor(FromRect(frame), insets, Screen.stretch != FALSE, Screen.outputWidth, Screen.outputHeight,
-                  &from, &to);
+  PictureRects(Screen.outputWidth, Screen.outputHeight, &from, &to);
   *source = ToRect(from);
   *destination = ToRect(to);
 }
 
 RECT WindowedPictureArea() {
-  RECT frame = {0, 0, 0, 0};
-  GetWindowRect(MultimediaWindow(), &frame);
-  const WindowInsets insets = {Screen.leftInset, Screen.topInset, Screen.rightInset, Screen.bottomInset};
   ScreenRect from, to;
-  PresentRectsFor(FromRect(frame), insets, Screen.stretch != FALSE, Screen.screenWidth, Screen.screenHeight,
-                  &from, &to);
+  PictureRects(Screen.screenWidth, Screen.screenHeight, &from, &to);
   return ToRect(to);
 }
 

@@ -15,25 +15,12 @@
 #include "display/win/screen.h"
 #include "display/win/sprites.h"
 #include "image/decoders.h"
+#include "image/tests/decoded_picture.h"
 
 namespace {
 
-// Decoded rows: blue, green, red (and alpha), top row first.
-struct Decoded {
-  int32_t width = 0, height = 0, channels = 0;
-  std::vector<uint8_t> rows;
-  const uint8_t* At(int32_t x, int32_t y) const { return &rows[(static_cast<size_t>(y) * width + x) * channels]; }
-};
-
-bool Decode(const unsigned char* data, size_t size, Decoded* out) {
-  const int result = FindImageDecoder(static_cast<intptr_t>(size), data);
-  if (!result) return false;
-  out->width = static_cast<int32_t>(CurrentImageWidth());
-  out->height = static_cast<int32_t>(CurrentImageHeight());
-  out->channels = result == 2 ? 4 : 3;
-  out->rows.assign(static_cast<size_t>(out->width) * out->height * out->channels, 0);
-  return DecodeCurrentImage(out->rows.data(), out->width * out->channels, static_cast<intptr_t>(out->rows.size())) == 1;
-}
+using testdata::Decode;
+using testdata::Decoded;
 
 uint32_t ExpectedPixel(const uint8_t* bgr, int32_t depth, int32_t code) {
   const uint32_t b = bgr[0], g = bgr[1], r = bgr[2];

@@ -17,6 +17,7 @@
 #include "display/tests/win/png_builder.h"
 #include "display/tests/win/surface_pixels.h"
 #include "image/decoders.h"
+#include "image/tests/decoded_picture.h"
 #include "image/tests/image_data.h"
 #include "input/mouse.h"
 #include "input/win/directinput.h"
@@ -24,23 +25,6 @@
 using namespace testdata;
 
 namespace {
-
-// Decoded rows of a picture: B, G, R (and A), top row first.
-struct Decoded {
-  int32_t width = 0, height = 0, channels = 0;
-  std::vector<uint8_t> rows;
-  const uint8_t* At(int32_t x, int32_t y) const { return &rows[(static_cast<size_t>(y) * width + x) * channels]; }
-};
-
-bool Decode(const uint8_t* data, size_t size, Decoded* out) {
-  const int result = FindImageDecoder(static_cast<intptr_t>(size), data);
-  if (!result) return false;
-  out->width = static_cast<int32_t>(CurrentImageWidth());
-  out->height = static_cast<int32_t>(CurrentImageHeight());
-  out->channels = result == 2 ? 4 : 3;
-  out->rows.assign(static_cast<size_t>(out->width) * out->height * out->channels, 0);
-  return DecodeCurrentImage(out->rows.data(), out->width * out->channels, static_cast<intptr_t>(out->rows.size())) == 1;
-}
 
 // What the sprite engine must have written for source B, G, R (and A).
 uint32_t ExpectedPixel(const uint8_t* bgr, int32_t depth, int32_t code, bool alpha) {

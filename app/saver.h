@@ -26,12 +26,11 @@ void FallStar(Star* star, int32_t height);
 // Adds the 100 stars to App.Stars.
 void MakeStarField(int32_t width, int32_t height);
 
-#ifdef _WIN32
 // The loop's parts, in frame order; the benchmark times them one by one.
 void SaverSetUp();
 void DrawBackground();     // software frame: black and the falling stars
 void DrawPattern();        // one 3D scene of the trail points
 void ShowFrame();          // the flip
 bool AdvanceAndReadInput();// model step, pattern timer, colours, input; false to leave the loop
+// Until the input ends it or the window system takes the screen away (ScreenClosed).
 void SaverLoop();
-#endif

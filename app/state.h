@@ -28,3 +28,7 @@ struct ApplicationState {
 };
 
 extern ApplicationState App;
+
+// The saver's lists, the fade table's array and its constants (dots shown, fade length 100,
+// 20 emitters), made at start-up once the runtime libraries are up.
+void CreateSaverState();

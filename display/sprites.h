@@ -1,4 +1,5 @@
-// Sprites: numbered rectangles of pixels in DirectDraw 7 surfaces in the screen's pixel format,
+// Sprites: numbered rectangles of pixels (DirectDraw 7 surfaces in the screen's pixel format on
+// Windows, textures in display/x11/),
 // created empty or from a bitmap file or any picture a registered decoder reads, copied onto the
 // draw target, drawn into by the 2D drawing, and kept across the loss of video memory.
 // InitSpriteEngine is the start of the whole display engine. The records and what hands out
@@ -34,6 +35,9 @@ void* NewPlainSprite(ObjectNumber number, int32_t width, int32_t height);
 void* LoadSpriteFromMemory(ObjectNumber number, const void* data, int32_t flags,
                            size_t size = SpriteDataSizeLimit);
 void ReleaseSprite(ObjectNumber number);
+// A line from (x, y) to (x + width, y + height), the end left out, in colour (a COLORREF:
+// 0x00BBGGRR) on the sprite, drawn as the 2D drawing's DrawLine; nothing when there is no sprite.
+void DrawSpriteLine(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, int32_t colour);
 
 // Opaque copy of the sprite's displayed area onto the draw target, clipped to the output size.
 void BlitSprite(ObjectNumber number, int32_t x, int32_t y);

@@ -1,11 +1,17 @@
-// 3D sprites: sprites with the texture flag drawn through Direct3D 7 as screen-aligned, textured
-// quads, blended with the back buffer and faded by an alpha value. The library owns no pixels;
-// its one device lives on the screen's back buffer and is released by the screen when it closes.
-// The records and the Direct3D state are in display/win/sprites3d.h.
+// 3D sprites: sprites with the texture flag drawn as screen-aligned, textured quads, blended with
+// the back buffer and faded by an alpha value (Direct3D 7 in display/win/, OpenGL in display/x11/).
+// The library owns no pixels; on Windows its one device lives on the screen's back buffer and is
+// released by the screen when it closes. The records are the backend's (its sprites3d.h).
 #pragma once
 #include <cstdint>
 
 #include "runtime/memory.h"
+
+struct Sprite3DRecord;
+
+// Under AutoNumber the record's address is the 3D sprite's number. None when the sprite does not
+// exist or was not made with SpriteTexture (the number is then free).
+Sprite3DRecord* MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber);
 
 // 1 when the Direct3D 7 interface was had from the screen's DirectDraw object, else 0.
 int32_t Sprite3DLibraryInit();

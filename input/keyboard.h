@@ -1,5 +1,5 @@
-// The system keyboard over DirectInput 7: one snapshot of every key per frame. Also owns the
-// DirectInput object that the keyboard and the mouse share.
+// The system keyboard: one snapshot of every key per frame (DirectInput 7 in input/win/, which
+// also owns the DirectInput object the keyboard and the mouse share; X11 key events in input/x11/).
 #pragma once
 #include <cstdint>
 
@@ -14,13 +14,6 @@ enum KeyboardDeviceState : int32_t {
   KeyboardCreated = 1,   // device made and data format set, not acquired
   KeyboardAcquired = 2,
 };
-
-// Shared DirectInput object. Every call of ObtainDirectInput (input/win/directinput.h) counts one
-// user, also a failed one; the object goes away when ReleaseDirectInput brings the count back to 0.
-void ReleaseDirectInput();
-// At the end of the run: the object goes whatever users are left (the keyboard is opened twice
-// in a run but closed once).
-void CloseDirectInput();
 
 int32_t OpenKeyboardDevice();        // non-zero on success
 int32_t ReadKeyboard();              // 1 when a fresh snapshot was taken

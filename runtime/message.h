@@ -5,9 +5,12 @@
 
 #include "runtime/platform.h"
 
+// A box with an OK button on Windows; one line on stderr in the Linux program, which has no
+// desktop of its own to show a box on (it may be drawing inside another program's window).
+int ShowPlainMessage(const char* caption, const char* message);
+
 #ifdef _WIN32
 int ShowMessage(const char* caption, const char* message, uint32_t flags);
-int ShowPlainMessage(const char* caption, const char* message);
 void SuspendThreadWindows();
 void ResumeThreadWindows();
 HWND MessageOwner();

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The libraries' layers: each library may include only itself and the libraries before it in
 VORLUNE_LIBS (CMakeLists.txt), and a top-level header (<lib>/*.h) is portable: no platform header
-and no win/ header. Tests, benchmarks and fuzz targets (<lib>/tests, bench, fuzz) follow the same
+and no backend header. Platform code lives in one folder per backend (win/: Windows, x11/: X11 and
+OpenGL): no portable file, header or source, includes a backend's header, and no backend includes
+another backend's headers or its platform's system headers. Tests, benchmarks and fuzz targets (<lib>/tests, bench, fuzz) follow the same
 order; they may also use test helpers of their own library and of the ones before it.
 
 With --deps FILE (written by CMake: "lib: used..." per line) it also checks the libraries' link
@@ -23,6 +25,9 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 PLATFORM_HEADERS = {"windows.h", "ddraw.h", "d3d.h", "d3dtypes.h", "d3dcaps.h", "dinput.h", "dsound.h",
                     "mmsystem.h", "mmreg.h", "commctrl.h", "objbase.h", "ole2.h", "unknwn.h", "richedit.h",
                     "wtsapi32.h", "shellapi.h", "shlobj.h", "guiddef.h"}
+# The other backend's system headers: X11, GLX and OpenGL.
+X11_HEADER = re.compile(r"^(X11|GL|GLES2|EGL)/")
+BACKENDS = ("win", "x11")
 # The KERNEL32 subset the runtime's portable code sees: Windows itself, or the native stand-in.
 PLATFORM_LAYER = "runtime/platform.h"
 SIDE_FOLDERS = ("tests", "bench", "fuzz")
@@ -40,6 +45,14 @@ def library_order(root):
 def is_platform_header(name):
     base = name.lower().rsplit("/", 1)[-1]
     return base in PLATFORM_HEADERS or re.fullmatch(r"win[a-z0-9_]*\.h", base) is not None
+
+
+def backend_of(parts):
+    """The backend folder a path (split on /) lies in, or None for portable code."""
+    for part in parts[1:-1]:
+        if part in BACKENDS:
+            return part
+    return None
 
 
 def sources(root, libs):
@@ -98,16 +111,27 @@ def check(root, deps_file=None):
         parts = path.split("/")
         side = len(parts) > 2 and parts[1] in SIDE_FOLDERS
         top_level = len(parts) == 2
+        backend = backend_of(parts)
         for line, angled, name in includes(root, path):
             where = f"{path}:{line}"
             if angled:
                 if top_level and path.endswith(".h") and path != PLATFORM_LAYER and is_platform_header(name):
                     problems.append(f"{where}: top-level header includes the platform header <{name}>")
+                elif X11_HEADER.match(name) and backend != "x11":
+                    problems.append(f"{where}: {'portable code' if backend is None else backend + '/ code'} "
+                                    f"includes the X11/OpenGL header <{name}>")
+                elif backend == "x11" and is_platform_header(name):
+                    problems.append(f"{where}: x11/ code includes the Windows header <{name}>")
                 continue
             target = name.split("/")
             other = target[0]
             if other not in rank:
                 continue
+            included_backend = backend_of(target)
+            if included_backend and backend is None and not path.endswith(".h") and not side:
+                problems.append(f"{where}: portable source includes the {included_backend}/ backend's {name}")
+            elif included_backend and backend and included_backend != backend:
+                problems.append(f"{where}: {backend}/ code includes the {included_backend}/ backend's {name}")
             if rank[other] > rank[lib]:
                 problems.append(f"{where}: {lib} includes {name} of {other}, a later library "
                                 f"(order: {' '.join(libs)})")
@@ -115,8 +139,8 @@ def check(root, deps_file=None):
             if not side and len(target) > 2 and target[1] in SIDE_FOLDERS:
                 problems.append(f"{where}: library code includes {name}, a {target[1]} helper")
             if top_level and path.endswith(".h"):
-                if "win" in target[1:-1]:
-                    problems.append(f"{where}: top-level header includes the platform header {name}")
+                if included_backend:
+                    problems.append(f"{where}: top-level header includes the backend header {name}")
                 elif name == PLATFORM_LAYER and lib != "runtime":
                     problems.append(f"{where}: top-level header of {lib} includes {name}; "
                                     "platform types stay in win/ headers")
@@ -163,6 +187,17 @@ def self_test(root):
         ("a benchmark including a later library", f"{second}/bench/planted.cpp", f'#include "{last}/planted.h"', None),
         ("library code including a test helper", f"{second}/win/planted.cpp", f'#include "{first}/tests/helper.h"',
          None),
+        ("a portable source including a backend header", f"{last}/planted.cpp", f'#include "{first}/x11/planted.h"',
+         None),
+        ("a top-level header including an x11/ header", f"{second}/planted.h", f'#include "{first}/x11/planted.h"',
+         None),
+        ("a win/ source including an x11/ header", f"{last}/win/planted.cpp", f'#include "{first}/x11/planted.h"',
+         None),
+        ("an x11/ source including a win/ header", f"{last}/x11/planted.cpp", f'#include "{first}/win/planted.h"',
+         None),
+        ("an x11/ source including <windows.h>", f"{second}/x11/planted.cpp", "#include <windows.h>", None),
+        ("a win/ source including <X11/Xlib.h>", f"{second}/win/planted.cpp", "#include <X11/Xlib.h>", None),
+        ("a portable source including <GL/gl.h>", f"{last}/planted.cpp", "#include <GL/gl.h>", None),
         ("an include of a library not linked", f"{last}/win/planted.cpp", f'#include "{second}/planted.h"',
          {last: [first]}),
     ]

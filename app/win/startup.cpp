@@ -15,6 +15,7 @@
 #include "image/images.h"
 #include "input/keyboard.h"
 #include "input/mouse.h"
+#include "input/win/directinput.h"
 #include "runtime/lists.h"
 #include "runtime/memory.h"
 #include "runtime/message.h"
@@ -68,17 +69,7 @@ void InitialiseApplication() {
 
   InitRuntimeLibraries();
 
-  // The lists' type code is stored, never read; the saver's is 7.
-  const int32_t SaverListType = 7;
-  CreateList(&App.TrailPoints, 16, nullptr, SaverListType);
-  CreateList(&App.Emitters, 36, nullptr, SaverListType);
-  CreateList(&App.Stars, 16, nullptr, SaverListType);
-  AllocateArray(1001, 4, 0, reinterpret_cast<void**>(&App.FadeTable), 5);
-
-  App.StarsVisible = 1;
-  if (App.FadeLength < 1) App.FadeLength = 100;
-  App.EmitterCount = 20;
-
+  CreateSaverState();
   ExamineDisplays();
   RegisterPngDecoder();
 }

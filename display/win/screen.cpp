@@ -216,7 +216,9 @@ IDirectDrawSurface7* FlipScreenMode(int32_t mode) {
   return Screen.backBuffer;
 }
 
-IDirectDrawSurface7* FlipScreen() { return FlipScreenMode(FlipWaitVerticalSync); }
+void* FlipScreen() { return FlipScreenMode(FlipWaitVerticalSync); }
+
+int32_t ScreenClosed() { return 0; }
 
 int32_t LimitFrameRate(int32_t framesPerSecond) {
   LARGE_INTEGER frequency;

@@ -55,8 +55,13 @@ extern ScreenState Screen;
 // DirectDraw object, shared with the 3D sprites; counted by users (ReleaseDirectDraw).
 IDirectDraw7* ObtainDirectDraw();
 
+// Gives back one user of the DirectDraw object (ObtainDirectDraw).
+void ReleaseDirectDraw();
+void FullScreenFlip(int32_t mode);
+void DetectPixelFormat();
+int32_t CreateFlipChain();
+
 IDirectDrawSurface7* FlipScreenMode(int32_t mode);
-IDirectDrawSurface7* FlipScreen();
 IDirectDrawSurface7* SelectDrawTarget(intptr_t spriteNumber);   // -1: the back buffer
 void BlackenSurface(IDirectDrawSurface7* surface);
 

@@ -436,3 +436,9 @@ void BackupAllSprites() {
 void RestoreAllSprites() {
   if (SpriteEngine.table) ForEachObject(SpriteEngine.table, RestoreVisitor, 0);
 }
+
+void DrawSpriteLine(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, int32_t colour) {
+  BeginDrawing(SpriteDrawingOutput(number));
+  DrawLine(x, y, width, height, colour);
+  EndDrawing();
+}

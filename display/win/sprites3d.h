@@ -29,7 +29,3 @@ struct Sprite3DState {
 };
 
 extern Sprite3DState Sprites3D;
-
-// Under AutoNumber the record's address is the 3D sprite's number. None when the sprite does not
-// exist or was not made with SpriteTexture (the number is then free).
-Sprite3DRecord* MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber);

@@ -13,8 +13,13 @@ struct DirectInputShared {
 };
 extern DirectInputShared DirectInput;
 
-// The shared object (input/keyboard.h: ReleaseDirectInput), or none.
+// The shared object, or none. Every call counts one user, also a failed one; the object goes away
+// when ReleaseDirectInput brings the count back to 0.
 IDirectInput7A* ObtainDirectInput();
+void ReleaseDirectInput();
+// At the end of the run: the object goes whatever users are left (the keyboard is opened twice
+// in a run but closed once).
+void CloseDirectInput();
 
 
 typedef HRESULT(WINAPI* DirectInputCreateExRoutine)(HINSTANCE instance, DWORD version, REFIID id,

@@ -1,21 +1,21 @@
+// The saver loop, one source for every platform: each backend supplies the screen, the sprites,
+// the 3D sprites, the blending and the input behind the same declarations.
 #include "app/saver.h"
 
 #include <cstdlib>
-
-#include <windows.h>
 
 #include "app/embedded.h"
 #include "app/pattern.h"
 #include "app/state.h"
 #include "desktop/desktop.h"
 #include "display/blending.h"
-#include "display/win/screen.h"
-#include "display/win/sprites.h"
-#include "display/win/sprites3d.h"
-#include "image/win/drawing.h"
+#include "display/screen.h"
+#include "display/sprites.h"
+#include "display/sprites3d.h"
 #include "input/keyboard.h"
 #include "input/mouse.h"
 #include "runtime/lists.h"
+#include "runtime/platform.h"
 
 namespace {
 const ObjectNumber StarSprite = 10;
@@ -35,9 +35,7 @@ void SaverSetUp() {
   }
   MakeStarField(DisplayWidth(0), DisplayHeight(0));
   NewSprite(StarSprite, 1, 2, SpriteSystemMemory);
-  BeginDrawing(SpriteDrawingOutput(StarSprite));
-  DrawLine(0, 0, 0, 2, 0xFFFFFF);
-  EndDrawing();
+  DrawSpriteLine(StarSprite, 0, 0, 0, 2, 0xFFFFFF);
   LimitFrameRate(30);
   App.NextPatternTime = static_cast<int32_t>(GetTickCount() + PatternPeriod);
 }
@@ -103,5 +101,5 @@ void SaverLoop() {
     DrawBackground();
     DrawPattern();
     ShowFrame();
-  } while (AdvanceAndReadInput());
+  } while (AdvanceAndReadInput() && !ScreenClosed());
 }

@@ -1,0 +1,254 @@
+// The Linux program: the saver over X11 and OpenGL, in XScreenSaver's conventions. It draws into
+// a window it is given ($XSCREENSAVER_WINDOW, -window-id, -root) and then takes no input, or into
+// a window of its own that input ends as it ends the Windows saver.
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "app/saver.h"
+#include "app/state.h"
+#include "desktop/desktop.h"
+#include "desktop/x11/displays.h"
+#include "display/sprites.h"
+#include "display/sprites3d.h"
+#include "display/x11/screen.h"
+#include "image/decoders.h"
+#include "input/keyboard.h"
+#include "input/mouse.h"
+#include "runtime/lists.h"
+#include "runtime/memory.h"
+#include "runtime/message.h"
+#include "runtime/params.h"
+#include "window/x11/x11.h"
+
+#ifndef VORLUNE_VERSION
+#define VORLUNE_VERSION "0"
+#endif
+
+namespace {
+
+const int ExitFailure = 1;
+const int ExitUsage = 2;
+// A window of its own is this size unless the screen is smaller or -geometry says otherwise.
+const int32_t DefaultWidth = 1024, DefaultHeight = 768;
+
+const char* const Usage =
+    "Usage: vorlune [options]\n"
+    "Draws slowly changing, symmetric rosettes of glowing sprites over falling white dots.\n"
+    "\n"
+    "  -window            a window of its own (the default); a key, a click or a mouse move ends it,\n"
+    "                     Return starts a new pattern, S shows or hides the dots\n"
+    "  -fullscreen        the same over the whole screen\n"
+    "  -geometry WxH[+X+Y]  the size of its own window\n"
+    "  -root              draw on the root window, take no input\n"
+    "  -window-id ID      draw into window ID (decimal or 0x hex), take no input\n"
+    "  -display NAME      the X display to use (default: $DISPLAY)\n"
+    "  -no-dots           start with the falling dots hidden\n"
+    "  -fps               print the frame rate on stderr once a second\n"
+    "  --help, --version\n"
+    "\n"
+    "$XSCREENSAVER_WINDOW, when set, names the window to draw into and takes precedence.\n"
+    "A window given to it is drawn into until SIGTERM, SIGINT or SIGHUP, or until it is destroyed.\n";
+
+enum Target { OwnWindow, FullScreen, GivenWindow, RootWindowTarget };
+
+struct Options {
+  Target target;
+  Window window;            // GivenWindow
+  const char* windowText;   // as given, for messages
+  const char* displayName;
+  int32_t width, height;    // -geometry; 0: the default
+  int32_t showFps;
+  int32_t dotsHidden;
+};
+
+[[noreturn]] void Fail(int status, const char* format, const char* detail) {
+  std::fprintf(stderr, "vorlune: ");
+  std::fprintf(stderr, format, detail);
+  std::fputc('\n', stderr);
+  std::exit(status);
+}
+
+// Decimal or 0x hex, nothing else: "12abc", "", "-5" and values past the id range are refused.
+bool ParseWindowId(const char* text, Window* window) {
+  if (!text || !*text) return false;
+  int base = 10;
+  const char* digits = text;
+  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    digits = text + 2;
+  }
+  if (!*digits) return false;
+  for (const char* p = digits; *p; ++p) {
+    const bool ok = base == 16 ? std::strchr("0123456789abcdefABCDEF", *p) != nullptr : (*p >= '0' && *p <= '9');
+    if (!ok) return false;
+  }
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(digits, &end, base);
+  if (errno || *end || value == 0 || value > 0xFFFFFFFFull) return false;
+  *window = static_cast<Window>(value);
+  return true;
+}
+
+Options ReadOptions(int argc, char** argv) {
+  Options options = {};
+  options.target = OwnWindow;
+  for (int i = 1; i < argc; ++i) {
+    // XScreenSaver's programs take -option and --option alike.
+    const char* arg = argv[i];
+    if (arg[0] == '-' && arg[1] == '-' && arg[2]) ++arg;
+    const bool more = i + 1 < argc;
+    if (!std::strcmp(arg, "-help") || !std::strcmp(arg, "-h")) {
+      std::fputs(Usage, stdout);
+      std::exit(0);
+    } else if (!std::strcmp(arg, "-version")) {
+      std::printf("vorlune %s\n", VORLUNE_VERSION);
+      std::exit(0);
+    } else if (!std::strcmp(arg, "-window")) {
+      options.target = OwnWindow;
+    } else if (!std::strcmp(arg, "-fullscreen")) {
+      options.target = FullScreen;
+    } else if (!std::strcmp(arg, "-root")) {
+      options.target = RootWindowTarget;
+    } else if (!std::strcmp(arg, "-window-id")) {
+      if (!more) Fail(ExitUsage, "%s needs a window id (try --help)", argv[i]);
+      options.windowText = argv[++i];
+      if (!ParseWindowId(options.windowText, &options.window))
+        Fail(ExitFailure, "-window-id: \"%s\" is not a window id (decimal or 0x hex)", options.windowText);
+      options.target = GivenWindow;
+    } else if (!std::strcmp(arg, "-display")) {
+      if (!more) Fail(ExitUsage, "%s needs a display name (try --help)", argv[i]);
+      options.displayName = argv[++i];
+    } else if (!std::strcmp(arg, "-geometry")) {
+      if (!more) Fail(ExitUsage, "%s needs WIDTHxHEIGHT (try --help)", argv[i]);
+      int x, y;
+      unsigned int w = 0, h = 0;
+      const int given = XParseGeometry(argv[++i], &x, &y, &w, &h);
+      if (!(given & WidthValue) || !(given & HeightValue) || w == 0 || h == 0 || w > 16384 || h > 16384)
+        Fail(ExitUsage, "-geometry: \"%s\" is not WIDTHxHEIGHT (try --help)", argv[i]);
+      options.width = static_cast<int32_t>(w);
+      options.height = static_cast<int32_t>(h);
+    } else if (!std::strcmp(arg, "-fps")) {
+      options.showFps = 1;
+    } else if (!std::strcmp(arg, "-no-dots")) {
+      options.dotsHidden = 1;
+    } else if (!std::strcmp(arg, "-dots")) {
+      options.dotsHidden = 0;
+    } else {
+      Fail(ExitUsage, "unknown option \"%s\" (try --help)", argv[i]);
+    }
+  }
+  // The daemon's own variable wins over what the command line says, as for its own programs.
+  const char* given = std::getenv("XSCREENSAVER_WINDOW");
+  if (given && *given) {
+    options.windowText = given;
+    if (!ParseWindowId(given, &options.window))
+      Fail(ExitFailure, "$XSCREENSAVER_WINDOW: \"%s\" is not a window id", given);
+    options.target = GivenWindow;
+  }
+  return options;
+}
+
+// Display 0 is what the saver draws on: the given window, or the window it will make.
+void DescribeTarget(const Options& options) {
+  UseDesktopConnection(X11.display);
+  ExamineDisplays();
+  DesktopRecord target = {};
+  if (const DesktopRecord* screen = DisplayRecord(0)) target = *screen;
+  if (options.target == GivenWindow || options.target == RootWindowTarget) {
+    target.width = static_cast<int16_t>(X11.width);
+    target.height = static_cast<int16_t>(X11.height);
+  } else if (options.target == OwnWindow) {
+    if (options.width) {
+      target.width = static_cast<int16_t>(options.width);
+      target.height = static_cast<int16_t>(options.height);
+    } else {
+      target.width = static_cast<int16_t>(target.width && target.width < DefaultWidth ? target.width : DefaultWidth);
+      target.height = static_cast<int16_t>(target.height && target.height < DefaultHeight ? target.height : DefaultHeight);
+    }
+  }
+  if (target.depth == 0) target.depth = 24;
+  // The rest of the desktop stays as examined.
+  const int32_t count = DisplayCount() > 0 ? DisplayCount() : 1;
+  DesktopRecord records[16] = {};
+  for (int32_t i = 1; i < count && i < 16; ++i) records[i] = *DisplayRecord(i);
+  records[0] = target;
+  ReplaceDesktopRecords(records, count < 16 ? count : 16);
+}
+
+void InitialiseLinuxApplication() {
+  std::memset(&App, 0, sizeof(App));
+  App.mainHeap = HeapCreate(0, 4096, 0);
+  MainHeap = App.mainHeap;
+  if (!MainHeap) Fail(ExitFailure, "%s", "no memory for the program's heap");
+  InitStringStorage();
+  InitListedObjectHeap();
+  ResetImageDecoders();
+  InitProgramParameters();
+  CreateSaverState();
+}
+
+void ShutdownLinuxApplication() {
+  CloseSprite3DLibrary();
+  CloseMouseDevice();
+  CloseKeyboardDevice();
+  ShutdownSpriteEngine();
+  CloseX11();
+  ReplaceDesktopRecords(nullptr, 0);
+  if (MainHeap) HeapDestroy(MainHeap);
+  MainHeap = nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  timespec started;
+  clock_gettime(CLOCK_MONOTONIC, &started);
+  const Options options = ReadOptions(argc, argv);
+
+  if (!OpenX11Display(options.displayName)) {
+    const char* name = options.displayName ? options.displayName : std::getenv("DISPLAY");
+    Fail(ExitFailure, "cannot open the X display \"%s\"", name ? name : "");
+  }
+  if (options.target == GivenWindow && !AdoptX11Window(options.window))
+    Fail(ExitFailure, "window \"%s\" does not exist", options.windowText);
+  if (options.target == RootWindowTarget && !AdoptX11Window(DefaultRootWindow(X11.display)))
+    Fail(ExitFailure, "%s", "the root window cannot be drawn on");
+  CatchEndSignals();
+
+  InitialiseLinuxApplication();
+  DescribeTarget(options);
+  RegisterPngDecoder();
+  if (options.dotsHidden) App.StarsVisible = 0;
+
+  X11ScreenOptions screen = {};
+  screen.fullScreen = options.target == FullScreen;
+  screen.showFps = options.showFps;
+  screen.started = started;
+  const char* frames = std::getenv("VORLUNE_FRAMES");
+  screen.frameLimit = frames ? std::atoi(frames) : 0;
+  const char* pacing = std::getenv("VORLUNE_PACING");
+  screen.pacing = pacing && !std::strcmp(pacing, "0") ? 0 : 1;
+  SetX11ScreenOptions(screen);
+
+  const bool interactive = options.target == OwnWindow || options.target == FullScreen;
+  int status = 0;
+  if (!InitSpriteEngine()) {
+    ShowPlainMessage("Error", X11ScreenError());
+    status = ExitFailure;
+  } else if (interactive && (!OpenKeyboardDevice() || !OpenMouseDevice())) {
+    ShowPlainMessage("Error", "can't read the keyboard or the mouse");
+    status = ExitFailure;
+  } else if (!Sprite3DLibraryInit()) {
+    ShowPlainMessage("Error", X11ScreenError());
+    status = ExitFailure;
+  } else {
+    SaverLoop();
+  }
+  ShutdownLinuxApplication();
+  return status;
+}

@@ -23,8 +23,8 @@ int32_t ExamineDisplays() {
   for (int i = 0; i < count && n < 16; ++i) {
     const int screen = (first + i) % count;
     DesktopRecord& r = records[n++];
-    r.width = static_cast<int16_t>(DisplayWidth(connection, screen));
-    r.height = static_cast<int16_t>(DisplayHeight(connection, screen));
+    r.width = static_cast<int16_t>(XDisplayWidth(connection, screen));
+    r.height = static_cast<int16_t>(XDisplayHeight(connection, screen));
     r.depth = static_cast<int16_t>(DefaultDepth(connection, screen));
     r.frequency = 0;   // the hardware default: X reports no rate without RandR
     std::snprintf(r.name, sizeof r.name, "%s.%d", DisplayString(connection), screen);

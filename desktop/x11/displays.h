@@ -2,6 +2,10 @@
 // program opened (the window library owns it, and comes later in the layers, so it is handed in).
 #pragma once
 #include <X11/Xlib.h>
+// Xlib's DisplayWidth and DisplayHeight macros would rewrite the desktop's routines of the same
+// names (desktop/desktop.h); XDisplayWidth and XDisplayHeight are the same as functions.
+#undef DisplayWidth
+#undef DisplayHeight
 
 // The connection to examine; none: no displays.
 void UseDesktopConnection(Display* display);

@@ -2,7 +2,9 @@
 // states, so both are gathered here between frames: a key counts as down at a read when it is
 // held or was pressed since the last read (a tap between two frames is not lost), and the
 // pointer's moves become the same step records the Windows mouse sums.
-#include <X11/Xlib.h>
+// First: it takes back Xlib's macros that clash with the keyboard's names.
+#include "window/x11/x11.h"
+
 #include <X11/keysym.h>
 
 #include <cstdint>
@@ -10,15 +12,14 @@
 
 #include "input/keyboard.h"
 #include "input/mouse.h"
-#include "window/x11/x11.h"
 
 namespace {
 
 struct PendingInput {
   uint8_t held[256];
   uint8_t pressed[256];         // since the last ReadKeyboard
-  MouseEvent buttons[32];       // button records since the last ReadMouse
-  uint32_t buttonCount;
+  uint8_t buttonHeld[3];        // left, right, middle
+  uint8_t buttonPressed[3];     // since the last ReadMouse
   int64_t stepX, stepY;         // the pointer's moves since the last ReadMouse
   int32_t lastX, lastY;         // the pointer's last position in the window
   int32_t pointerKnown;
@@ -36,16 +37,6 @@ int32_t ScanCode(XKeyEvent& event) {
   const int32_t code = static_cast<int32_t>(event.keycode) - 8;
   if (code <= 0 || code > 254 || code == KeyEscape || code == KeyReturn || code == KeyS) return 2;
   return code;
-}
-
-void RecordButton(uint32_t offset, bool down) {
-  // Dozens of clicks within one frame: the first ones already end the saver.
-  if (pending.buttonCount == sizeof pending.buttons / sizeof pending.buttons[0]) return;
-  MouseEvent& e = pending.buttons[pending.buttonCount++];
-  e.offset = offset;
-  e.data = down ? 0x80 : 0;
-  e.timeStamp = 0;
-  e.sequence = pending.buttonCount;
 }
 
 int32_t Clamp(int64_t value) {
@@ -78,8 +69,10 @@ void OnInput(const XEvent& event) {
       if (!pending.mouseOpen) break;
       // X numbers left, middle, right; the records go left, right, middle. Wheels are not buttons.
       const unsigned button = event.xbutton.button;
-      const uint32_t offset = button == 1 ? 12 : button == 3 ? 13 : button == 2 ? 14 : 0;
-      if (offset) RecordButton(offset, event.type == ButtonPress);
+      const int index = button == 1 ? 0 : button == 3 ? 1 : button == 2 ? 2 : -1;
+      if (index < 0) break;
+      pending.buttonHeld[index] = event.type == ButtonPress;
+      if (event.type == ButtonPress) pending.buttonPressed[index] = 1;
       break;
     }
     case MotionNotify:
@@ -122,7 +115,8 @@ void CloseKeyboardDevice() {
 
 int32_t OpenMouseDevice() {
   if (!X11.display) return 0;
-  pending.buttonCount = 0;
+  std::memset(pending.buttonHeld, 0, sizeof pending.buttonHeld);
+  std::memset(pending.buttonPressed, 0, sizeof pending.buttonPressed);
   pending.stepX = pending.stepY = 0;
   pending.pointerKnown = 0;
   std::memset(&Mouse, 0, sizeof Mouse);
@@ -146,13 +140,15 @@ int32_t ReadMouse() {
   Mouse.stepY = 0;
   if (!pending.mouseOpen) return 0;
   PumpX11Events();
-  MouseEvent events[2 + sizeof pending.buttons / sizeof pending.buttons[0]];
-  uint32_t count = 0;
-  if (pending.stepX) events[count++] = {0, static_cast<uint32_t>(Clamp(pending.stepX)), 0, 0};
-  if (pending.stepY) events[count++] = {4, static_cast<uint32_t>(Clamp(pending.stepY)), 0, 0};
-  for (uint32_t i = 0; i < pending.buttonCount; ++i) events[count++] = pending.buttons[i];
-  ApplyMouseEvents(events, count, X11.width, X11.height);
-  pending.buttonCount = 0;
+  // A click within one frame still counts as a button down at this read.
+  MouseEvent events[5] = {{0, static_cast<uint32_t>(Clamp(pending.stepX)), 0, 0},
+                          {4, static_cast<uint32_t>(Clamp(pending.stepY)), 0, 0}};
+  for (uint32_t i = 0; i < 3; ++i) {
+    const bool down = pending.buttonHeld[i] || pending.buttonPressed[i];
+    events[2 + i] = {12 + i, down ? 0x80u : 0u, 0, 0};
+  }
+  ApplyMouseEvents(events, 5, X11.width, X11.height);
+  std::memset(pending.buttonPressed, 0, sizeof pending.buttonPressed);
   pending.stepX = pending.stepY = 0;
   return 1;
 }
@@ -161,6 +157,5 @@ void SuspendMouse() {}
 
 void CloseMouseDevice() {
   pending.mouseOpen = 0;
-  pending.buttonCount = 0;
   Listen();
 }

@@ -8,7 +8,7 @@ mkdir -p "$dir"
 "$(dirname "$0")/stop.sh" "$build" >/dev/null 2>&1 || true
 for n in $(seq 140 199); do
   [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$dir/xvfb.log" 2>&1 &
   echo $! >"$dir/pid"
   for _ in $(seq 50); do
     if xdpyinfo -display ":$n" >/dev/null 2>&1; then echo ":$n" >"$dir/display"; echo "Xvfb :$n"; exit 0; fi

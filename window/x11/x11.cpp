@@ -86,7 +86,7 @@ Window CreateX11Window(const XVisualInfo* visual, int32_t width, int32_t height,
   Display* display = X11.display;
   const int screen = visual->screen;
   const Window root = RootWindow(display, screen);
-  const int32_t screenWidth = DisplayWidth(display, screen), screenHeight = DisplayHeight(display, screen);
+  const int32_t screenWidth = XDisplayWidth(display, screen), screenHeight = XDisplayHeight(display, screen);
   if (fullScreen || width <= 0 || height <= 0) {
     width = screenWidth;
     height = screenHeight;

@@ -5,6 +5,12 @@
 #pragma once
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+// Xlib's DisplayWidth and DisplayHeight macros would rewrite the desktop's routines of the same
+// names (desktop/desktop.h; XDisplayWidth and XDisplayHeight are the same as functions), and its
+// AnyKey the keyboard's (input/keyboard.h). Include this before those headers.
+#undef DisplayWidth
+#undef DisplayHeight
+#undef AnyKey
 
 #include <csignal>
 #include <cstdint>

@@ -1,6 +1,9 @@
 // The Linux program: the saver over X11 and OpenGL, in XScreenSaver's conventions. It draws into
 // a window it is given ($XSCREENSAVER_WINDOW, -window-id, -root) and then takes no input, or into
 // a window of its own that input ends as it ends the Windows saver.
+// First: it takes back Xlib's macros that clash with the desktop's and the keyboard's names.
+#include "window/x11/x11.h"
+
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -22,7 +25,6 @@
 #include "runtime/memory.h"
 #include "runtime/message.h"
 #include "runtime/params.h"
-#include "window/x11/x11.h"
 
 #ifndef VORLUNE_VERSION
 #define VORLUNE_VERSION "0"
@@ -237,8 +239,11 @@ int main(int argc, char** argv) {
 
   const bool interactive = options.target == OwnWindow || options.target == FullScreen;
   int status = 0;
-  if (!InitSpriteEngine()) {
-    ShowPlainMessage("Error", X11ScreenError());
+  // The saver's set-up opens the screen without looking at the result (as on Windows), so whether
+  // OpenGL can draw here is found out first: the same open, which the set-up's then keeps.
+  if (!InitSpriteEngine() ||
+      !OpenFullScreen(DisplayWidth(0), DisplayHeight(0), DisplayDepth(0), "Vorlune Screensaver")) {
+    ShowPlainMessage("Error", *X11ScreenError() ? X11ScreenError() : "can't start the sprite engine");
     status = ExitFailure;
   } else if (interactive && (!OpenKeyboardDevice() || !OpenMouseDevice())) {
     ShowPlainMessage("Error", "can't read the keyboard or the mouse");

@@ -6,6 +6,7 @@
 // names (desktop/desktop.h); XDisplayWidth and XDisplayHeight are the same as functions.
 #undef DisplayWidth
 #undef DisplayHeight
+#undef AnyKey   // and the keyboard's AnyKey (input/keyboard.h)
 
 // The connection to examine; none: no displays.
 void UseDesktopConnection(Display* display);

@@ -7,6 +7,7 @@
 
 #include "display/blending.h"
 #include "display/pixels.h"
+#include "display/sprite_source.h"
 #include "display/win/screen.h"
 #include "display/win/sprites.h"
 #include "image/decoders.h"
@@ -144,70 +145,7 @@ void* NewPlainSprite(ObjectNumber number, int32_t width, int32_t height) {
 
 namespace {
 
-// The rows of a bitmap file or a decoded picture, and the buffer they may live in.
-struct LoadSource {
-  PixelSource pixels;
-  uint8_t* buffer;          // converted or decoded rows from MainHeap, or none
-  BitmapFileLayout bitmap;
-  bool isBitmap;
-};
-
-int32_t PrepareBitmap(const uint8_t* data, size_t size, int32_t flags, LoadSource& source) {
-  BitmapFileLayout& info = source.bitmap;
-  if (!ReadBitmapHeaders(data, size, &info) || !SpriteBitmapUsable(info, size)) return 0;
-  source.pixels.width = info.width;
-  source.pixels.height = info.height;
-  source.pixels.bitsPerPixel = info.bitCount;
-  // Both sides are at most BitmapMaxSide, so a row of any bit count fits.
-  source.pixels.pitch = static_cast<int32_t>(BitmapRowBytes(static_cast<uint64_t>(info.width), info.bitCount));
-  source.pixels.rows = data + info.pixelOffset;
-  source.pixels.bottomUp = true;
-  if (flags & SpriteMemoryOnly) {
-    // The block takes width bytes of each row, as stored at 8 bits a pixel.
-    const size_t stride = static_cast<size_t>(BitmapRowBytes(static_cast<uint64_t>(info.width), 8));
-    return info.pixelOffset + stride * static_cast<size_t>(info.height) <= size;
-  }
-  if (Screen.screenDepth != 8 && info.bitCount <= 8) {
-    const int32_t pitch = Rgb24Pitch(info.width);
-    // Zeroed: pixels that run-length data or a short file leave out come out black.
-    source.buffer = static_cast<uint8_t*>(HeapAlloc(
-        MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(pitch) * (static_cast<SIZE_T>(info.height) + 1)));
-    if (source.buffer) {
-      ExpandPaletteBitmap(data, size, source.buffer, pitch);
-      source.pixels.rows = source.buffer;
-      source.pixels.pitch = pitch;
-      source.pixels.bitsPerPixel = 24;
-      return 1;
-    }
-  }
-  // The file's own rows are read: all of them must lie inside the data.
-  return info.pixelOffset + static_cast<size_t>(source.pixels.pitch) * static_cast<size_t>(info.height) <= size;
-}
-
-int32_t PrepareDecoded(const void* data, size_t size, LoadSource& source) {
-  const size_t limit = size < SpriteDataSizeLimit ? size : SpriteDataSizeLimit;
-  const int result = FindImageDecoder(static_cast<intptr_t>(limit), data);
-  if (result == 0) return 0;
-  const int32_t width = static_cast<int32_t>(CurrentImageWidth());
-  const int32_t height = static_cast<int32_t>(CurrentImageHeight());
-  const int32_t bpp = result == 2 ? 32 : 24;
-  const int32_t pitch = result == 2 ? 4 * width : Rgb24Pitch(width);
-  const size_t bytes = static_cast<size_t>(pitch) * (static_cast<size_t>(height) + 1);
-  source.buffer = width > 0 && height > 0 ? static_cast<uint8_t*>(HeapAlloc(MainHeap, 0, bytes)) : nullptr;
-  // The decode ends the image the probe opened, also when there is nowhere to put it (the
-  // decoder refuses a missing destination without writing).
-  DecodeCurrentImage(source.buffer, pitch, source.buffer ? static_cast<intptr_t>(bytes) : 0);
-  if (!source.buffer) return 0;
-  source.pixels.rows = source.buffer;
-  source.pixels.pitch = pitch;
-  source.pixels.bitsPerPixel = bpp;
-  source.pixels.width = width;
-  source.pixels.height = height;
-  source.pixels.bottomUp = false;
-  return 1;
-}
-
-void* FillSprite(ObjectNumber number, SpriteRecord* record, const LoadSource& source, const uint8_t* data,
+void* FillSprite(ObjectNumber number, SpriteRecord* record, const SpriteSource& source, const uint8_t* data,
                  int32_t flags) {
   const PixelSource& pixels = source.pixels;
   if (!CreateSpriteSurface(record, pixels.width, pixels.height, pixels.bitsPerPixel, flags)) return nullptr;
@@ -247,14 +185,10 @@ void* LoadSpriteFromMemory(ObjectNumber number, const void* data, int32_t flags,
   SpriteRecord* record = static_cast<SpriteRecord*>(AllocateObject(SpriteEngine.table, number));
   if (!record) return nullptr;
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
-  LoadSource source = {};
-  source.isBitmap = size >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
-  int32_t ready;
-  if (source.isBitmap) ready = PrepareBitmap(bytes, size, flags, source);
-  else if (flags & SpriteMemoryOnly) ready = 0;   // memory sprites come from bitmap files only
-  else ready = PrepareDecoded(data, size, source);
+  SpriteSource source;
+  const int32_t ready = PrepareSpriteSource(data, size, flags, Screen.screenDepth != 8, &source);
   void* result = ready ? FillSprite(number, record, source, bytes, flags) : nullptr;
-  if (source.buffer) HeapFree(MainHeap, 0, source.buffer);
+  FreeSpriteSource(&source);
   return result ? result : DiscardUnnamed(number, record);
 }
 

@@ -16,8 +16,9 @@ X11InputRoutine inputRoutine = nullptr;
 // Errors about our window mean it is gone (its owner died, or it never was one); anything else
 // is reported once and ignored: the default handler would end the program with status 1.
 int OnXError(Display* display, XErrorEvent* error) {
+  // Extension errors (from 128) about the window are GLX's bad drawable or window.
   if (error->resourceid == X11.window &&
-      (error->error_code == BadWindow || error->error_code == BadDrawable)) {
+      (error->error_code == BadWindow || error->error_code == BadDrawable || error->error_code >= 128)) {
     X11.windowGone = 1;
     return 0;
   }

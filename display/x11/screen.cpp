@@ -131,6 +131,18 @@ const char* X11ScreenError() { return GLScreen.error; }
 
 int32_t OpenFullScreen(int32_t width, int32_t height, int32_t depth, const char* title) {
   const int32_t w = static_cast<int16_t>(width), h = static_cast<int16_t>(height);
+  // The same frame again (the Linux program opens the screen once to learn whether OpenGL works
+  // before the saver's set-up opens it): the context stays, the sprites go as with a new screen.
+  if (GLScreen.context && w == GLScreen.frameWidth && h == GLScreen.frameHeight && !X11.windowGone) {
+    ReleaseAllSprites();
+    Sprites3D.sceneOpen = 0;
+    GLScreen.softwareFrame = 0;
+    GLScreen.flips = 0;
+    GLScreen.scheduled = 0;
+    GLScreen.openedAt = Now();
+    ClearOutput(0);
+    return 1;
+  }
   EndScreen();
   GLScreen.error[0] = 0;
   if (w <= 0 || h <= 0) return Fail("the frame size %dx%d is not usable", w, h);

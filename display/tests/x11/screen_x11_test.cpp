@@ -43,6 +43,13 @@ TEST_F(X11ScreenTest, ClearOutputFillsTheFrameBadRequestsAreRefusedAndTheCloseGi
   EndSprite3DScene();
   EXPECT_NE(nullptr, FlipScreen());
   EXPECT_EQ(0, ScreenClosed());
+  // Opened again at the same size: the same context, no sprites, a black frame.
+  const GLXContext context = GLScreen.context;
+  ASSERT_EQ(1, OpenFullScreen(Width, Height, 32, "t"));
+  EXPECT_EQ(context, GLScreen.context);
+  EXPECT_EQ(nullptr, LookupSprite(1));
+  for (uint32_t pixel : Pixels()) ASSERT_EQ(0u, pixel);
+  ASSERT_NE(nullptr, NewSprite(1, 4, 4, SpriteTexture));
   EndScreen();
   EXPECT_EQ(nullptr, LookupSprite(1));
   EXPECT_EQ(before, ShimLiveBlocks(MainHeap));

@@ -40,6 +40,34 @@ if(VORLUNE_X11)
   add_test(NAME x11.stop COMMAND ${CMAKE_SOURCE_DIR}/tests/x11/stop.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(x11.start PROPERTIES FIXTURES_SETUP xvfb)
   set_tests_properties(x11.stop PROPERTIES FIXTURES_CLEANUP xvfb)
+
+  # The Linux program end to end on the fixture's display: tests/e2e/x11_*.py, one CTest test per
+  # case (e2e.linux.<file>.<case>) in the optimised build; the sanitized build runs the memory case
+  # made for it (the program under ASan and UBSan).
+  function(vorlune_x11_e2e_test name script case)
+    add_test(NAME ${name} COMMAND python3 ${script} ${CMAKE_BINARY_DIR} ${case})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED xvfb RESOURCE_LOCK x11_display TIMEOUT 600
+      SKIP_RETURN_CODE 77 ENVIRONMENT "PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/e2e")
+  endfunction()
+  if(VORLUNE_SANITIZE)
+    vorlune_x11_e2e_test(e2e.native.memory.sanitizers ${CMAKE_SOURCE_DIR}/tests/e2e/x11_memory.py sanitizers)
+  else()
+    file(GLOB x11_e2e_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/x11_*.py)
+    foreach(t IN LISTS x11_e2e_tests)
+      get_filename_component(name ${t} NAME_WE)
+      string(REGEX REPLACE "^x11_" "" short ${name})
+      execute_process(COMMAND python3 ${t} --cases OUTPUT_VARIABLE cases OUTPUT_STRIP_TRAILING_WHITESPACE
+        RESULT_VARIABLE listed)
+      if(NOT listed EQUAL 0 OR cases STREQUAL "")
+        message(FATAL_ERROR "${t} --cases did not list its cases")
+      endif()
+      separate_arguments(cases)
+      list(REMOVE_ITEM cases sanitizers)
+      foreach(c IN LISTS cases)
+        vorlune_x11_e2e_test(e2e.linux.${short}.${c} ${t} ${c})
+      endforeach()
+    endforeach()
+  endif()
 endif()
 
 foreach(dir IN LISTS VORLUNE_LIBS)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the native, win32 and win64 presets and runs the whole test suite:
-# native tests under AddressSanitizer and UndefinedBehaviorSanitizer, then the unit and end-to-end
+# Sets everything up, builds the native, linux, win32 and win64 presets and runs the whole test suite:
+# native tests under AddressSanitizer and UndefinedBehaviorSanitizer, the Linux program's end-to-end
+# tests on a private Xvfb (with XScreenSaver and valgrind), then the unit and end-to-end
 # tests of both Windows builds under Wine on private Xvfb displays (the win32 build, the product,
 # under Wine's 32-bit half). Ends with one line: ALL TESTS PASSED (...) or TESTS FAILED: ...; both
 # say when the win32 runs were skipped because this machine cannot execute 32-bit programs.
@@ -21,13 +22,13 @@ fi
 
 status=0
 failed=()
-for preset in native win32 win64; do
+for preset in native linux win32 win64; do
   echo "== build $preset"
   if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
     failed+=("build $preset"); status=1
   fi
 done
-for preset in native win32 win64; do
+for preset in native linux win32 win64; do
   [[ " ${failed[*]:-} " == *" build $preset "* ]] && continue
   echo "== test $preset"
   if ! ctest --preset "$preset" --timeout 900; then
@@ -42,7 +43,7 @@ done
 took=$(( $(date +%s) - began ))
 echo "test.sh: $((took / 60)) min $((took % 60)) s"
 if [ $status -eq 0 ]; then
-  echo "ALL TESTS PASSED (native, $win32_runs, win64 under Wine)$skipped"
+  echo "ALL TESTS PASSED (native, linux on Xvfb, $win32_runs, win64 under Wine)$skipped"
 else
   echo "TESTS FAILED: ${failed[*]}$skipped"
 fi

@@ -63,6 +63,7 @@ struct Options {
   const char* windowText;   // as given, for messages
   const char* displayName;
   int32_t width, height;    // -geometry; 0: the default
+  int geometryMask, x, y;   // -geometry's position, if it gave one
   int32_t showFps;
   int32_t dotsHidden;
 };
@@ -127,13 +128,16 @@ Options ReadOptions(int argc, char** argv) {
       options.displayName = argv[++i];
     } else if (!std::strcmp(arg, "-geometry")) {
       if (!more) Fail(ExitUsage, "%s needs WIDTHxHEIGHT (try --help)", argv[i]);
-      int x, y;
+      int x = 0, y = 0;
       unsigned int w = 0, h = 0;
       const int given = XParseGeometry(argv[++i], &x, &y, &w, &h);
       if (!(given & WidthValue) || !(given & HeightValue) || w == 0 || h == 0 || w > 16384 || h > 16384)
         Fail(ExitUsage, "-geometry: \"%s\" is not WIDTHxHEIGHT (try --help)", argv[i]);
       options.width = static_cast<int32_t>(w);
       options.height = static_cast<int32_t>(h);
+      options.geometryMask = given;
+      options.x = x;
+      options.y = y;
     } else if (!std::strcmp(arg, "-fps")) {
       options.showFps = 1;
     } else if (!std::strcmp(arg, "-no-dots")) {
@@ -221,6 +225,7 @@ int main(int argc, char** argv) {
   if (options.target == RootWindowTarget && !AdoptX11Window(DefaultRootWindow(X11.display)))
     Fail(ExitFailure, "%s", "the root window cannot be drawn on");
   CatchEndSignals();
+  PlaceX11Window(options.geometryMask, options.x, options.y);
 
   InitialiseLinuxApplication();
   DescribeTarget(options);

@@ -60,7 +60,7 @@ int32_t BeginSoftwareFrame() {
 void EndSoftwareFrame() {
   if (!GLScreen.softwareFrame) return;
   GLScreen.softwareFrame = 0;
-  if (!ScreenIsActive() || !GLScreen.scratch) return;
+  if (!ScreenIsActive() || !GLScreen.scratch || !ConfirmWindow()) return;
   // The scratch texture may be waiting in the batch from an earlier frame's end.
   FlushQuads();
   const GLuint texture = ScratchTexture();

@@ -259,15 +259,21 @@ void ReleaseScreen() {
   GLScreen.framePeriod = framePeriod;
 }
 
+int32_t ConfirmWindow() {
+  if (!X11.display || X11.windowGone) return 0;
+  if (!X11.ownWindow) XSync(X11.display, False);
+  PumpX11Events();
+  return X11.windowGone ? 0 : 1;
+}
+
 void* FlipScreen() {
   if (!GLScreen.context) return nullptr;
   // As on Windows, the flip makes the back buffer the target again: an unfinished software
   // frame is dropped.
   GLScreen.softwareFrame = 0;
   FlushQuads();
-  // A window destroyed since the last frame is seen before GLX would swap on it (an X error).
-  PumpX11Events();
-  if (!X11.windowGone) {
+  // A window destroyed since the last frame is seen before GLX would swap on it.
+  if (ConfirmWindow()) {
     if (GLScreen.doubleBuffered) glXSwapBuffers(X11.display, X11.window);
     else Gl.Flush();
   }
@@ -276,6 +282,8 @@ void* FlipScreen() {
   ++GLScreen.flips;
   ReportFrame(Now());
   if (!X11EndRequested()) WaitFrameInterval();
+  // What came during the sleep (a destroyed window, a key) counts before the next frame.
+  PumpX11Events();
   return &GLScreen;
 }
 

@@ -30,6 +30,11 @@ struct X11ScreenOptions {
 // report, pacing, no limit.
 void SetX11ScreenOptions(const X11ScreenOptions& options);
 // ScreenClosed is 1 also while no screen is open (before the open, or after it failed).
+// 1 while the window is there to draw on. A lent window can be destroyed by its owner at any
+// time, and GLX then reads a drawable size of garbage (a frame of gigabytes, over a second):
+// for such a window this asks the server (one round trip) right before a frame's first drawing
+// and the swap.
+int32_t ConfirmWindow();
 // One line: why the last OpenFullScreen failed ("" after a success).
 const char* X11ScreenError();
 // The top-left width x height pixels of the window's back buffer as drawn so far in this frame,

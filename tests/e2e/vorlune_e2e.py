@@ -363,7 +363,12 @@ THREADED_D3D = {"WINE_D3D_CONFIG": ""}     # Wine's default (the project's Wine 
 
 
 def display_of(build_dir):
-    with open(os.path.join(os.path.abspath(build_dir), "wine", "display")) as f:
+    """The build's test display: its Wine session's, or (a Linux build) tests/x11/start.sh's."""
+    b = os.path.abspath(build_dir)
+    if os.path.exists(os.path.join(b, "xvfb", "display")):
+        with open(os.path.join(b, "xvfb", "display")) as f:
+            return f.read().strip()
+    with open(os.path.join(b, "wine", "display")) as f:
         return ":" + f.read().strip()
 
 

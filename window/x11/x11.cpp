@@ -12,6 +12,12 @@ X11State X11;
 namespace {
 
 X11InputRoutine inputRoutine = nullptr;
+int placementMask = 0, placementX = 0, placementY = 0;
+
+int32_t PlacedAt(int mask, int negativeBit, int offset, int32_t size, int32_t screenSize) {
+  if (mask & negativeBit) return screenSize - size + offset;
+  return offset;
+}
 
 // Errors about our window mean it is gone (its owner died, or it never was one); anything else
 // is reported once and ignored: the default handler would end the program with status 1.
@@ -99,8 +105,10 @@ Window CreateX11Window(const XVisualInfo* visual, int32_t width, int32_t height,
   attributes.event_mask = StructureNotifyMask | ExposureMask | KeyPressMask | KeyReleaseMask |
                           ButtonPressMask | ButtonReleaseMask | PointerMotionMask | FocusChangeMask;
   const unsigned long mask = CWColormap | CWBackPixel | CWBorderPixel | CWEventMask;
-  const int x = fullScreen ? 0 : (screenWidth - width) / 2, y = fullScreen ? 0 : (screenHeight - height) / 2;
-  Window window = XCreateWindow(display, root, x < 0 ? 0 : x, y < 0 ? 0 : y, static_cast<unsigned>(width),
+  int32_t x = fullScreen ? 0 : (screenWidth - width) / 2, y = fullScreen ? 0 : (screenHeight - height) / 2;
+  if (!fullScreen && (placementMask & XValue)) x = PlacedAt(placementMask, XNegative, placementX, width, screenWidth);
+  if (!fullScreen && (placementMask & YValue)) y = PlacedAt(placementMask, YNegative, placementY, height, screenHeight);
+  Window window = XCreateWindow(display, root, x, y, static_cast<unsigned>(width),
                                 static_cast<unsigned>(height), 0, visual->depth, InputOutput, visual->visual,
                                 mask, &attributes);
   XFreeColormap(display, attributes.colormap);   // the window keeps its own reference
@@ -109,6 +117,15 @@ Window CreateX11Window(const XVisualInfo* visual, int32_t width, int32_t height,
   XClassHint classHint = {const_cast<char*>("vorlune"), const_cast<char*>("Vorlune")};
   XSetClassHint(display, window, &classHint);
   XSetWMProtocols(display, window, &X11.deleteWindow, 1);
+  if (!fullScreen && (placementMask & (XValue | YValue))) {
+    XSizeHints hints = {};
+    hints.flags = USPosition | USSize;
+    hints.x = x;
+    hints.y = y;
+    hints.width = width;
+    hints.height = height;
+    XSetWMNormalHints(display, window, &hints);
+  }
   if (fullScreen) {
     Atom state = XInternAtom(display, "_NET_WM_STATE", False);
     Atom full = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
@@ -139,6 +156,12 @@ Window CreateX11Window(const XVisualInfo* visual, int32_t width, int32_t height,
   XSetInputFocus(display, window, RevertToParent, CurrentTime);
   XSync(display, False);
   return window;
+}
+
+void PlaceX11Window(int geometryMask, int x, int y) {
+  placementMask = geometryMask;
+  placementX = x;
+  placementY = y;
 }
 
 void SetX11InputRoutine(X11InputRoutine routine) { inputRoutine = routine; }

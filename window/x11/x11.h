@@ -36,6 +36,10 @@ int32_t AdoptX11Window(Window window);
 Window CreateX11Window(const XVisualInfo* visual, int32_t width, int32_t height, int32_t fullScreen,
                        const char* title);
 
+// Where CreateX11Window puts a window that is not full screen: an XParseGeometry result and its
+// x and y (negative offsets count from the right and bottom edges); by default it is centred.
+void PlaceX11Window(int geometryMask, int x, int y);
+
 typedef void (*X11InputRoutine)(const XEvent& event);
 // Key, button and motion events of the window go to routine (none: dropped).
 void SetX11InputRoutine(X11InputRoutine routine);

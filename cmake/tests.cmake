@@ -35,6 +35,18 @@ if(VORLUNE_WINE_TESTS)
   set_tests_properties(wine.${wine_build}.stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
+# The cases a test script names (--cases): each becomes a CTest test of its own, so a failure
+# names it and ctest -R runs it alone.
+function(vorlune_script_cases script out)
+  execute_process(COMMAND python3 ${script} --cases OUTPUT_VARIABLE cases OUTPUT_STRIP_TRAILING_WHITESPACE
+    RESULT_VARIABLE listed)
+  if(NOT listed EQUAL 0 OR cases STREQUAL "")
+    message(FATAL_ERROR "${script} --cases did not list its cases")
+  endif()
+  separate_arguments(cases)
+  set(${out} ${cases} PARENT_SCOPE)
+endfunction()
+
 if(VORLUNE_X11)
   add_test(NAME x11.start COMMAND ${CMAKE_SOURCE_DIR}/tests/x11/start.sh ${CMAKE_BINARY_DIR})
   add_test(NAME x11.stop COMMAND ${CMAKE_SOURCE_DIR}/tests/x11/stop.sh ${CMAKE_BINARY_DIR})
@@ -56,12 +68,7 @@ if(VORLUNE_X11)
     foreach(t IN LISTS x11_e2e_tests)
       get_filename_component(name ${t} NAME_WE)
       string(REGEX REPLACE "^x11_" "" short ${name})
-      execute_process(COMMAND python3 ${t} --cases OUTPUT_VARIABLE cases OUTPUT_STRIP_TRAILING_WHITESPACE
-        RESULT_VARIABLE listed)
-      if(NOT listed EQUAL 0 OR cases STREQUAL "")
-        message(FATAL_ERROR "${t} --cases did not list its cases")
-      endif()
-      separate_arguments(cases)
+      vorlune_script_cases(${t} cases)
       list(REMOVE_ITEM cases sanitizers)
       foreach(c IN LISTS cases)
         vorlune_x11_e2e_test(e2e.linux.${short}.${c} ${t} ${c})
@@ -137,18 +144,11 @@ if(VORLUNE_X11)
 endif()
 
 if(VORLUNE_WINE_TESTS)
-  # Every test file names its cases (--cases); each case is a test of its own, so a failure names
-  # it and ctest -R runs it alone.
   file(GLOB e2e_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
   foreach(t IN LISTS e2e_tests)
     get_filename_component(name ${t} NAME_WE)
     string(REGEX REPLACE "^test_" "" short ${name})
-    execute_process(COMMAND python3 ${t} --cases OUTPUT_VARIABLE cases OUTPUT_STRIP_TRAILING_WHITESPACE
-      RESULT_VARIABLE listed)
-    if(NOT listed EQUAL 0 OR cases STREQUAL "")
-      message(FATAL_ERROR "${t} --cases did not list its cases")
-    endif()
-    separate_arguments(cases)
+    vorlune_script_cases(${t} cases)
     foreach(c IN LISTS cases)
       vorlune_e2e_test(e2e.${wine_build}.${short}.${c} ${t} ${c})
     endforeach()

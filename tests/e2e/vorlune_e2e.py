@@ -558,32 +558,8 @@ class StartZone:
         return n
 
 
-class Saver:
-    """Vorlune.scr (or another program of the build that opens the saver's window) started straight
-    under the build's Wine environment (no host program); the exit code is the program's."""
-
-    def __init__(self, build_dir, args, home=None, env=None, program=None):
-        self.build_dir = build_dir
-        self.out = tempfile.NamedTemporaryFile(prefix="vorlune-saver-", suffix=".out", delete=False)
-        command = wine_command(build_dir, program or saver_program(build_dir), args, home)
-        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT,
-                                        env=dict(os.environ, **(env or {})), start_new_session=True)
-        self.started = time.time()
-        self.window = None
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def wait_window(self, timeout):
-        """The saver's full-screen X window, once it exists (None after timeout or exit)."""
-        end = time.time() + timeout
-        while time.time() < end and self.alive():
-            found = windows_named(self.build_dir, SAVER_TITLE)
-            if found:
-                self.window = found[0]
-                return self.window
-            time.sleep(0.3)
-        return None
+class HeldKeys:
+    """Focus and held keys for a program's window (self.build_dir, self.window, self.alive())."""
 
     def focus(self):
         """Gives the saver's window the X keyboard focus (DirectInput reads keys only then)."""
@@ -614,11 +590,39 @@ class Saver:
             while time.time() - start < limit:
                 if not self.alive():
                     return time.time() - start
-                time.sleep(0.05)
+                time.sleep(0.02)
             return None
         finally:
             for k in reversed(keys):
                 xdotool(self.build_dir, "keyup", k)
+
+
+class Saver(HeldKeys):
+    """Vorlune.scr (or another program of the build that opens the saver's window) started straight
+    under the build's Wine environment (no host program); the exit code is the program's."""
+
+    def __init__(self, build_dir, args, home=None, env=None, program=None):
+        self.build_dir = build_dir
+        self.out = tempfile.NamedTemporaryFile(prefix="vorlune-saver-", suffix=".out", delete=False)
+        command = wine_command(build_dir, program or saver_program(build_dir), args, home)
+        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT,
+                                        env=dict(os.environ, **(env or {})), start_new_session=True)
+        self.started = time.time()
+        self.window = None
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def wait_window(self, timeout):
+        """The saver's full-screen X window, once it exists (None after timeout or exit)."""
+        end = time.time() + timeout
+        while time.time() < end and self.alive():
+            found = windows_named(self.build_dir, SAVER_TITLE)
+            if found:
+                self.window = found[0]
+                return self.window
+            time.sleep(0.3)
+        return None
 
     def wait_exit(self, limit):
         """Seconds until the saver ended, or None if it still runs after limit seconds."""

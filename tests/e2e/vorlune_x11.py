@@ -64,12 +64,12 @@ def root_window(b):
     return int(re.search(r"Window id: (0x[0-9a-f]+)", out).group(1), 16)
 
 
-class Vorlune:
+class Vorlune(e2e.HeldKeys):
     """One run of a program (the build's vorlune unless command says otherwise) on the test
     display; the same interface as vorlune_e2e.Saver, so the saver's key judges drive it too."""
 
     def __init__(self, b, args=(), env=None, command=None, unset=()):
-        self.b = b
+        self.b = self.build_dir = b
         self.before = top_windows(b)
         self.out = tempfile.NamedTemporaryFile(prefix="vorlune-x11-", suffix=".out", delete=False)
         self.err = tempfile.NamedTemporaryFile(prefix="vorlune-x11-", suffix=".err", delete=False)
@@ -120,35 +120,6 @@ class Vorlune:
                 return self.window
             time.sleep(0.1)
         return None
-
-    def focus(self):
-        for _ in range(5):
-            xdo(self.b, "windowfocus", "--sync", self.window)
-            if (xdo(self.b, "getwindowfocus") or "").strip() == str(self.window):
-                return True
-            time.sleep(0.2)
-        return False
-
-    def hold(self, keys, seconds):
-        for k in keys:
-            xdo(self.b, "keydown", k)
-        time.sleep(seconds)
-        for k in reversed(keys):
-            xdo(self.b, "keyup", k)
-
-    def hold_until_exit(self, keys, limit):
-        start = time.time()
-        for k in keys:
-            xdo(self.b, "keydown", k)
-        try:
-            while time.time() - start < limit:
-                if not self.alive():
-                    return time.time() - start
-                time.sleep(0.02)
-            return None
-        finally:
-            for k in reversed(keys):
-                xdo(self.b, "keyup", k)
 
     def finish(self):
         """Kills it if it still runs; its exit code (None when it had to be killed)."""

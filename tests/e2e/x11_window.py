@@ -175,7 +175,7 @@ def geometry(b, failures):
                        (["-geometry", "400x300"], (None, None, 400, 300)),
                        (["-fullscreen"], (0, 0, W, H))):
         label = " ".join(args)
-        run = x.start(b, failures, label)
+        run = x.start(b, failures, label, args)
         if not run:
             continue
         try:

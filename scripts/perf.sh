@@ -3,16 +3,35 @@
 # against a bare-platform baseline under Wine at 1024 x 768 and 1920 x 1080 (with Wine's Direct3D
 # command-stream thread on, its default, and off), the win64 and win32 builds of both alternating,
 # and prints one table with the goals. Where this machine cannot execute 32-bit programs the table
-# says so instead of showing win32 figures.
+# says so instead of showing win32 figures. Then the Linux rows: the Linux program (preset linux)
+# against its bare Xlib/GLX/OpenGL baseline (app/bench/x11/bench_gl_baseline.cpp) on private Xvfb
+# displays of both sizes (scripts/perf_x11.py): frame time with pacing off, CPU at the paced rate,
+# start-up.
 #
-# Usage: scripts/perf.sh
+# Usage: scripts/perf.sh [--linux-only]
+#   --linux-only (or PERF_LINUX_ONLY=1): builds build/linux and prints the Linux rows alone (about
+#   5 minutes with the defaults; PERF_LINUX_RUNS=1 PERF_LINUX_SIZES=1024x768 for a quick look).
+#   PERF_LINUX=0 leaves the Linux rows out of the full run. Where the program does not build yet,
+#   the baseline is measured alone.
 # Settings (environment): PERF_RUNS runs of each program per size and setting (5), PERF_FRAMES
 # measured frames per run (300), PERF_WARMUP frames before them (120), PERF_BUILD build-directory
-# prefix ("build/": build/bench, build/win64, build/win32), PERF_SKIP_SETUP=1 skips scripts/setup.sh.
-# Raw output of every run is kept in <win64 build>/perf/.
+# prefix ("build/": build/bench, build/win64, build/win32, build/linux), PERF_SKIP_SETUP=1 skips
+# scripts/setup.sh. Linux rows: PERF_LINUX_RUNS of each program per size (3), PERF_LINUX_SIZES
+# ("1024x768 1920x1080"), PERF_LINUX_SECONDS of per-second rates after the warm-up (PERF_WARMUP)
+# per unpaced run (6), PERF_LINUX_PACED_SECONDS of CPU per paced run (10).
+# Raw output of every run is kept in <win64 build>/perf/ and <linux build>/perf/.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+linux_only=${PERF_LINUX_ONLY:-0}
+for arg in "$@"; do
+  case $arg in
+    --linux-only) linux_only=1 ;;
+    *) echo "usage: scripts/perf.sh [--linux-only]" >&2; exit 2 ;;
+  esac
+done
+with_linux=${PERF_LINUX:-1}
+[ "$linux_only" = 0 ] || with_linux=1
 runs=${PERF_RUNS:-5}
 frames=${PERF_FRAMES:-300}
 warmup=${PERF_WARMUP:-120}
@@ -24,6 +43,24 @@ win32=${prefix}win32
 [ "${PERF_SKIP_SETUP:-0}" = 1 ] || "$top/scripts/setup.sh" >/dev/null || { echo "perf: set-up failed" >&2; exit 1; }
 
 note() { echo "perf: $*" >&2; }
+
+# ---- Linux: the program and its baseline on Xvfb ---------------------------------------------
+linux=${prefix}linux
+linux_rows() {
+  note "building bench_gl_baseline and vorlune in $linux"
+  cmake --preset linux -B "$linux" >/dev/null
+  cmake --build "$linux" -j2 --target bench_gl_baseline >/dev/null
+  local program=$linux/vorlune
+  cmake --build "$linux" -j2 --target vorlune >"$linux/perf_build.log" 2>&1 ||
+    { note "vorlune does not build (see $linux/perf_build.log): the baseline alone"; program=none; }
+  rm -rf "$linux/perf"
+  python3 scripts/perf_x11.py measure "$linux/perf" "$program" "$linux/bench_gl_baseline"
+}
+if [ "$linux_only" = 1 ]; then
+  linux_rows
+  python3 scripts/perf_x11.py table "$linux/perf" --header
+  exit 0
+fi
 
 # ---- build ---------------------------------------------------------------------------------
 benches=()
@@ -90,6 +127,7 @@ for size in 1024x768 1920x1080; do
   tests/wine/stop.sh "$win64" >/dev/null 2>&1
 done
 load_end=$(cut -d' ' -f1-3 /proc/loadavg)
+[ "$with_linux" = 0 ] || linux_rows
 
 size_of() { [ -f "$1" ] && stat -c %s "$1" || echo -1; }
 
@@ -224,6 +262,7 @@ row('size of build/win32 Vorlune.scr', '%s bytes' % size32 if int(size32) >= 0 e
 row('size of build/win64 Vorlune.scr', '%s bytes' % size64 if int(size64) >= 0 else '-')
 print('\n'.join(lines))
 EOF
+[ "$with_linux" = 0 ] || python3 scripts/perf_x11.py table "$linux/perf"
 
 # What takes the space, so that the size is watched: sections and libraries of both executables.
 for b in "$win32" "$win64"; do

@@ -33,7 +33,7 @@ EXIT_LATENCY = 1.0
 HUE_TOLERANCE = 10.0     # degrees
 # Share of the judged pixels of all shots that must have a sprite's hue. Overlapping trails of two
 # colours sum to neither hue: a correct saver pooled 0.892 and 0.893 in 2 of 4 runs at 0.9, while
-# the same shots with red and blue swapped pool near 0.5.
+# the same shots with red and blue swapped pooled 0.44 to 0.73.
 HUE_SHARE = 0.85
 # The same in each shot. A shot soon after a colour change finds the new colour's trail laid over
 # the old one's for up to 100 frames, and their sums have neither hue: 0.85 failed such shots of a

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/startup.h"
+#include "app/win/startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   StartUp();

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "app/embedded.h"
-#include "app/startup.h"
+#include "app/win/startup.h"
 #include "app/state.h"
 #include "app/win/platform_calls.h"
 #include "app/win/preview.h"

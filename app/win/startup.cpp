@@ -4,7 +4,7 @@
 
 #include "app/preview.h"
 #include "app/saver.h"
-#include "app/startup.h"
+#include "app/win/startup.h"
 #include "app/state.h"
 #include "app/win/platform_calls.h"
 #include "desktop/desktop.h"
@@ -18,7 +18,7 @@
 #include "input/win/directinput.h"
 #include "runtime/lists.h"
 #include "runtime/memory.h"
-#include "runtime/message.h"
+#include "runtime/win/message.h"
 #include "runtime/params.h"
 #include "sound/sound.h"
 #include "window/controls.h"

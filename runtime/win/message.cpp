@@ -1,4 +1,4 @@
-#include "runtime/message.h"
+#include "runtime/win/message.h"
 
 #include "runtime/memory.h"
 #include "runtime/win/platform_calls.h"

@@ -21,7 +21,7 @@
 
 #include "app/pattern.h"
 #include "app/saver.h"
-#include "app/startup.h"
+#include "app/win/startup.h"
 #include "app/state.h"
 #include "desktop/desktop.h"
 #include "display/win/screen.h"

@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "app/saver.h"
-#include "app/startup.h"
+#include "app/win/startup.h"
 #include "app/state.h"
 #include "display/sprites.h"
 #include "display/sprites3d.h"

@@ -19,7 +19,7 @@
 
 #include "app/saver.h"
 #include "app/preview.h"
-#include "app/startup.h"
+#include "app/win/startup.h"
 #include "app/state.h"
 #include "app/win/platform_calls.h"
 #include "desktop/win/platform_calls.h"

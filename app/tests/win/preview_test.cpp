@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/embedded.h"
-#include "app/startup.h"
+#include "app/win/startup.h"
 #include "app/state.h"
 #include "app/win/platform_calls.h"
 #include "app/win/preview.h"

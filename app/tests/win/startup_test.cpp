@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/startup.h"
+#include "app/win/startup.h"
 #include "app/state.h"
 #include "desktop/desktop.h"
 #include "runtime/lists.h"

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "runtime/memory.h"
-#include "runtime/message.h"
+#include "runtime/win/message.h"
 
 namespace {
 

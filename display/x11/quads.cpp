@@ -14,6 +14,13 @@ const GLuint PositionAttribute = 0;
 const GLuint CornerAttribute = 1;
 
 // GLSL both OpenGL 2.1 and OpenGL ES 2.0 take: no #version line, precision only under ES.
+// Every fragment program starts the same way.
+#define FRAGMENT_HEAD \
+  "#ifdef GL_ES\n"   \
+  "precision mediump float;\n" \
+  "#endif\n"         \
+  "uniform sampler2D picture;\n" \
+  "varying vec2 texel;\n"
 const char* const VertexSource =
     "attribute vec2 position;\n"
     "attribute vec3 corner;\n"
@@ -27,11 +34,7 @@ const char* const VertexSource =
     "}\n";
 
 const char* const SpriteFragmentSource =
-    "#ifdef GL_ES\n"
-    "precision mediump float;\n"
-    "#endif\n"
-    "uniform sampler2D picture;\n"
-    "varying vec2 texel;\n"
+    FRAGMENT_HEAD
     "varying float shade;\n"
     "void main() {\n"
     "  vec4 c = texture2D(picture, texel);\n"
@@ -39,11 +42,7 @@ const char* const SpriteFragmentSource =
     "}\n";
 
 const char* const KeyedFragmentSource =
-    "#ifdef GL_ES\n"
-    "precision mediump float;\n"
-    "#endif\n"
-    "uniform sampler2D picture;\n"
-    "varying vec2 texel;\n"
+    FRAGMENT_HEAD
     "varying float shade;\n"
     "void main() {\n"
     "  vec4 c = texture2D(picture, texel);\n"
@@ -53,11 +52,7 @@ const char* const KeyedFragmentSource =
 
 // The words' bytes are blue, green, red, 0: read back in that order, and opaque.
 const char* const FrameFragmentSource =
-    "#ifdef GL_ES\n"
-    "precision mediump float;\n"
-    "#endif\n"
-    "uniform sampler2D picture;\n"
-    "varying vec2 texel;\n"
+    FRAGMENT_HEAD
     "void main() {\n"
     "  gl_FragColor = vec4(texture2D(picture, texel).bgr, 1.0);\n"
     "}\n";

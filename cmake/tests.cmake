@@ -131,7 +131,8 @@ if(VORLUNE_WINDOWS)
 endif()
 
 # Linux benchmark programs (<lib>/bench/x11/*.cpp, one program each): bare Xlib, GLX and OpenGL,
-# none of the project's libraries; run by scripts/perf.sh, never by ctest.
+# none of the project's libraries; run by scripts/perf.sh, never by ctest. soak_*.cpp are the
+# exception: the saver's own loop, linked from its folder's library (scripts/soak_x11.sh).
 if(VORLUNE_X11)
   foreach(dir IN LISTS VORLUNE_LIBS)
     file(GLOB xbsrc CONFIGURE_DEPENDS ${dir}/bench/x11/*.cpp)
@@ -139,6 +140,9 @@ if(VORLUNE_X11)
       get_filename_component(name ${b} NAME_WE)
       add_executable(${name} ${b})
       target_link_libraries(${name} PRIVATE OpenGL::OpenGL OpenGL::GLX X11::X11)
+      if(name MATCHES "^soak_")
+        target_link_libraries(${name} PRIVATE ${dir})
+      endif()
     endforeach()
   endforeach()
 endif()

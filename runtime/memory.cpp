@@ -84,6 +84,17 @@ char* ResizeStringBlock(StringVariable* variable, size_t length) {
   return static_cast<char*>(block);
 }
 
+// The NextObject walks that ForEachObject visits have paused, innermost first. The visitor may
+// release any listed object, so each saved node is moved on when its object goes, just as the
+// table's own walk node is; comparing addresses afterwards would miss a freed node or mistake a
+// new allocation at the same address for it.
+struct PausedWalk {
+  const ObjectTable* table;
+  ListedNode* node;
+  PausedWalk* outer;
+};
+PausedWalk* pausedWalks = nullptr;
+
 }  // namespace
 
 // ---- heap usage -----------------------------------------------------------------------------
@@ -177,6 +188,8 @@ void ReleaseObject(ObjectTable* table, ObjectNumber number) {
   }
   // A walk standing on this node moves on to the next newer one instead of a freed block.
   if (table->walkNode == node) table->walkNode = node->previous;
+  for (PausedWalk* walk = pausedWalks; walk; walk = walk->outer)
+    if (walk->table == table && walk->node == node) walk->node = node->previous;
   FreeBlock(ListedObjectHeap, node);
 }
 
@@ -212,9 +225,10 @@ int ForEachObject(ObjectTable* table, ObjectVisitor visit, intptr_t user) {
     if (IsLive(record) && !visit(static_cast<ObjectNumber>(index), record, user)) return 0;
   }
   // The listed objects are walked with the table's walk node, which ReleaseObject moves on when
-  // the visitor frees the node it stands on; a NextObject walk in progress is resumed afterwards,
-  // if its node is still listed.
-  ListedNode* paused = table->walkNode;
+  // the visitor frees the node it stands on; a NextObject walk in progress is set aside meanwhile
+  // and resumes at the next object still listed.
+  PausedWalk paused = {table, table->walkNode, pausedWalks};
+  pausedWalks = &paused;
   int result = 1;
   table->walkNode = OldestListedNode(table);
   while (ListedNode* node = table->walkNode) {
@@ -224,7 +238,8 @@ int ForEachObject(ObjectTable* table, ObjectVisitor visit, intptr_t user) {
       break;
     }
   }
-  table->walkNode = paused && FindListedNode(table, reinterpret_cast<ObjectNumber>(RecordOf(paused))) ? paused : nullptr;
+  table->walkNode = paused.node;
+  pausedWalks = paused.outer;
   return result;
 }
 

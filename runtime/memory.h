@@ -48,7 +48,8 @@ void ReleaseObject(ObjectTable* table, ObjectNumber number);
 void ResetObjectIteration(ObjectTable* table);
 void* NextObject(ObjectTable* table, ObjectNumber* number);
 typedef int (*ObjectVisitor)(ObjectNumber number, void* record, intptr_t user);
-// The visitor may release the object it is handed.
+// The visitor may release or allocate objects, the one it is handed too; a NextObject walk paused
+// around the call resumes at the next object still listed.
 int ForEachObject(ObjectTable* table, ObjectVisitor visit, intptr_t user);
 
 // A zero-filled block from MainHeap for one library's global state; none when memory is short.

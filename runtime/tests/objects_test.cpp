@@ -249,6 +249,36 @@ TEST_F(ObjectTableTest, ForEachGoesOnWhenTheVisitorFreesTheNextListedObject) {
   EXPECT_EQ(NextObject(table, &n), nullptr);
 }
 
+// A NextObject walk paused around a ForEachObject resumes at the next object still listed, also
+// when the visit frees the object it stands on and a new one may take that address.
+TEST_F(ObjectTableTest, PausedWalkResumesAtTheNextListedObjectAfterAVisit) {
+  struct Case {
+    uint32_t freed;              // the visit of this handle frees it and makes handle 9
+    std::vector<uint32_t> rest;  // what the walk paused after handle 1 yields afterwards
+  };
+  const Case cases[] = {{2, {3, 9}}, {3, {2, 9}}, {1, {2, 3, 9}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.freed);
+    table = releaseTable = CreateObjectTable(sizeof(Thing), 64, FreeThing);
+    Thing* first = MakeThing(table, AutoNumber, 1);
+    MakeThing(table, AutoNumber, 2);
+    MakeThing(table, AutoNumber, 3);
+    ResetObjectIteration(table);
+    ASSERT_EQ(NextObject(table, nullptr), first);
+    struct Visit {
+      static int FreeAndAllocate(ObjectNumber number, void* record, intptr_t freed) {
+        if (static_cast<Thing*>(record)->handle != static_cast<uint32_t>(freed)) return 1;
+        ReleaseObject(releaseTable, number);
+        return MakeThing(releaseTable, AutoNumber, 9) != nullptr;
+      }
+    };
+    EXPECT_EQ(ForEachObject(table, Visit::FreeAndAllocate, c.freed), 1);
+    std::vector<uint32_t> rest;
+    while (Thing* thing = static_cast<Thing*>(NextObject(table, nullptr))) rest.push_back(thing->handle);
+    EXPECT_EQ(rest, c.rest);
+  }
+}
+
 TEST(LibraryState, IsZeroFilledAndInitialised) {
   EnsureRuntime();
   static int calls = 0;

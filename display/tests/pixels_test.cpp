@@ -9,31 +9,6 @@
 
 using namespace testdata;
 
-namespace {
-
-// The expanded rows of a bitmap, exactly as large as a loader allocates them.
-struct Expanded {
-  int32_t pitch;
-  std::vector<uint8_t> rows;
-  int32_t result;
-  uint32_t At(int x, int y) const {   // 0xRRGGBB of pixel x in file row y (bottom row is 0)
-    const uint8_t* p = &rows[static_cast<size_t>(y) * pitch + 3 * x];
-    return static_cast<uint32_t>(p[2]) << 16 | p[1] << 8 | p[0];
-  }
-};
-
-Expanded Expand(const std::vector<uint8_t>& file, int32_t width, int32_t height, uint8_t fill = 0xAA) {
-  Expanded e;
-  e.pitch = Rgb24Pitch(width);
-  e.rows.assign(static_cast<size_t>(e.pitch) * (height + 1), fill);
-  e.result = ExpandPaletteBitmap(file.data(), file.size(), e.rows.data(), e.pitch);
-  return e;
-}
-
-const uint32_t Untouched = 0xAAAAAA;
-
-}  // namespace
-
 TEST(PixelFormat, CodesFollowDepthAndMasks) {
   EXPECT_EQ(PixelFormatPalette, PixelFormatCodeFor(8, 0, 0));
   EXPECT_EQ(PixelFormatPalette, PixelFormatCodeFor(12, 0xF00, 0xF0));
@@ -76,12 +51,7 @@ bool SpriteTakes(const std::vector<uint8_t>& file, size_t size, BitmapFileLayout
 }
 
 TEST(BitmapFile, HeaderIsReadAndChecked) {
-  BitmapLayout layout;
-  layout.width = 5;
-  layout.height = 3;
-  layout.bitsPerPixel = 24;
-  layout.pixels.assign(RowBytes(5, 24) * 3, 0);
-  std::vector<uint8_t> file = BuildBitmapFile(layout);
+  const std::vector<uint8_t> file = BuildBitmapFile({5, 3, 24, 0, {}, std::vector<uint8_t>(RowBytes(5, 24) * 3)});
   BitmapFileLayout info;
   ASSERT_TRUE(SpriteTakes(file, file.size(), &info));
   EXPECT_EQ(5, info.width);
@@ -93,263 +63,129 @@ TEST(BitmapFile, HeaderIsReadAndChecked) {
   EXPECT_EQ(16, Rgb24Pitch(5));   // a 5-pixel row: 15 bytes and 1 of padding
 
   EXPECT_FALSE(SpriteTakes(file, 33, &info));   // header cut short
-  std::vector<uint8_t> bad = file;
-  Put32(bad, 10, 36);
-  EXPECT_FALSE(SpriteTakes(bad, 50, &info));   // rows inside, the information header past the end
-  bad = file;
-  bad[1] = 'X';
-  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
-  bad = file;
-  Put32(bad, 22, static_cast<uint32_t>(-3));   // top-down
-  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
-  bad = file;
-  Put32(bad, 18, 0);
-  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
-  bad = file;
-  Put32(bad, 18, 70000);
-  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
-  bad = file;
-  Put32(bad, 22, BitmapMaxSide + 1);
-  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
-  bad = file;
-  Put32(bad, 22, 0x80000000u);   // the most negative height
-  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
-  bad = file;
-  Put32(bad, 14, 12);   // an OS/2 core header of a usable picture: its sizes are 16-bit
-  Put16(bad, 18, 5);
-  Put16(bad, 20, 3);
-  Put16(bad, 22, 1);
-  Put16(bad, 24, 24);
-  ASSERT_TRUE(ReadBitmapHeaders(bad.data(), bad.size(), &info));
+  const auto changed = [&](auto change) {
+    std::vector<uint8_t> bad = file;
+    change(bad);
+    return bad;
+  };
+  const auto takes = [&](auto change) { return SpriteTakes(changed(change), file.size(), &info); };
+  // Rows inside, the information header past the end.
+  EXPECT_FALSE(SpriteTakes(changed([](auto& f) { Put32(f, 10, 36); }), 50, &info));
+  EXPECT_FALSE(takes([](auto& f) { f[1] = 'X'; }));
+  EXPECT_FALSE(takes([](auto& f) { Put32(f, 22, static_cast<uint32_t>(-3)); }));   // top-down
+  EXPECT_FALSE(takes([](auto& f) { Put32(f, 18, 0); }));
+  EXPECT_FALSE(takes([](auto& f) { Put32(f, 18, 70000); }));
+  EXPECT_FALSE(takes([](auto& f) { Put32(f, 22, BitmapMaxSide + 1); }));
+  EXPECT_FALSE(takes([](auto& f) { Put32(f, 22, 0x80000000u); }));   // the most negative height
+  EXPECT_FALSE(takes([](auto& f) { Put32(f, 14, 0xFFFFFFF0u); }));   // a header size that wraps an offset
+  EXPECT_FALSE(takes([](auto& f) { Put32(f, 10, static_cast<uint32_t>(f.size() + 1)); }));
+  // An OS/2 core header of a usable picture: its sizes are 16-bit.
+  const std::vector<uint8_t> core = changed([](auto& f) {
+    Put32(f, 14, 12);
+    Put16(f, 18, 5), Put16(f, 20, 3), Put16(f, 22, 1), Put16(f, 24, 24);   // width, height, planes, bits
+  });
+  ASSERT_TRUE(ReadBitmapHeaders(core.data(), core.size(), &info));
   EXPECT_EQ(3, info.height);
-  EXPECT_FALSE(SpriteBitmapUsable(info, bad.size()));
-  bad = file;
-  Put32(bad, 14, 0xFFFFFFF0u);   // a header size that wraps an offset
-  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
-  bad = file;
-  Put32(bad, 10, static_cast<uint32_t>(bad.size() + 1));
-  EXPECT_FALSE(SpriteTakes(bad, bad.size(), &info));
+  EXPECT_FALSE(SpriteBitmapUsable(info, core.size()));
   EXPECT_FALSE(ReadBitmapHeaders(nullptr, 100, &info));
 }
 
-TEST(ExpandPaletteBitmap, OneBitIsBlackAndWhiteWhateverTheTable) {
+namespace {
+
+// One table of expansions: the pixels expected (0xRRGGBB, the file's bottom row first; a row may
+// reach into the slack or the extra row), and every other byte of the destination left as it was.
+struct ExpandCase {
+  const char* name;
   BitmapLayout layout;
-  layout.width = 10;
-  layout.height = 2;
-  layout.bitsPerPixel = 1;
-  layout.palette = {0x123456, 0xFF0000};
-  // Bottom row: 1010 0000 11|xx xxxx; top row: 0111 1111 01|11 1111 (bits past the width set).
-  layout.pixels = {0xA0, 0xC0, 0, 0, 0x7F, 0x7F, 0, 0};
-  const Expanded e = Expand(BuildBitmapFile(layout), 10, 2);
-  ASSERT_EQ(1, e.result);
-  const uint32_t expect[2][10] = {{1, 0, 1, 0, 0, 0, 0, 0, 1, 1}, {0, 1, 1, 1, 1, 1, 1, 1, 0, 1}};
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 10; ++x) EXPECT_EQ(expect[y][x] ? 0xFFFFFFu : 0u, e.At(x, y)) << x << "," << y;
-  // The row's slack (pitch 32 for 30 bytes of pixels) is not written.
-  EXPECT_EQ(0xAA, e.rows[30]);
-  EXPECT_EQ(0xAA, e.rows[31]);
+  std::vector<std::vector<uint32_t>> pixels;
+  int32_t result = 1;
+};
+
+std::vector<uint32_t> Ramp(uint32_t step) {
+  std::vector<uint32_t> table(16);
+  for (uint32_t i = 0; i < 16; ++i) table[i] = i * step;
+  return table;
 }
 
-TEST(ExpandPaletteBitmap, FourBitsHighNibbleFirstWithOddWidthSlack) {
-  BitmapLayout layout;
-  layout.width = 3;
-  layout.height = 2;
-  layout.bitsPerPixel = 4;
-  layout.palette.resize(16);
-  for (uint32_t i = 0; i < 16; ++i) layout.palette[i] = i * 0x111111;
-  layout.pixels = {0x12, 0x3F, 0, 0, 0x45, 0x6E, 0, 0};
-  const Expanded e = Expand(BuildBitmapFile(layout), 3, 2);
-  ASSERT_EQ(1, e.result);
-  EXPECT_EQ(0x111111u, e.At(0, 0));
-  EXPECT_EQ(0x222222u, e.At(1, 0));
-  EXPECT_EQ(0x333333u, e.At(2, 0));
-  EXPECT_EQ(0x444444u, e.At(0, 1));
-  EXPECT_EQ(0x555555u, e.At(1, 1));
-  EXPECT_EQ(0x666666u, e.At(2, 1));
-  // Pitch 12: the last byte's low nibble lands in the row's slack.
-  EXPECT_EQ(0xFFFFFFu, e.At(3, 0));
-  EXPECT_EQ(0xEEEEEEu, e.At(3, 1));
+const uint32_t W = 0xFFFFFF, U = 0xAAAAAA, R = 0x0000FF, G = 0x444444;
 
-  // Width 5, pitch 16: the top row's slack pixel reaches into the extra row, and no further.
-  layout.width = 5;
-  layout.height = 1;
-  layout.pixels = {0x11, 0x11, 0x1C, 0};
-  const Expanded wide = Expand(BuildBitmapFile(layout), 5, 1);
-  ASSERT_EQ(static_cast<size_t>(32), wide.rows.size());
-  EXPECT_EQ(0x111111u, wide.At(4, 0));
-  EXPECT_EQ(0xCC, wide.rows[15]);
-  EXPECT_EQ(0xCC, wide.rows[16]);
-  EXPECT_EQ(0xCC, wide.rows[17]);
-  EXPECT_EQ(0xAA, wide.rows[18]);
-}
+const ExpandCase ExpandCases[] = {
+    // Bits past the width set; the table's colours are ignored.
+    {"one bit is black and white", {10, 2, 1, 0, {0x123456, 0xFF0000}, {0xA0, 0xC0, 0, 0, 0x7F, 0x7F, 0, 0}},
+     {{W, 0, W, 0, 0, 0, 0, 0, W, W}, {0, W, W, W, W, W, W, W, 0, W}}},
+    // Pitch 12: the last byte's low nibble lands in the row's slack.
+    {"four bits, high nibble first", {3, 2, 4, 0, Ramp(0x111111), {0x12, 0x3F, 0, 0, 0x45, 0x6E, 0, 0}},
+     {{0x111111, 0x222222, 0x333333, 0xFFFFFF}, {0x444444, 0x555555, 0x666666, 0xEEEEEE}}},
+    // Pitch 16: the top row's slack pixel reaches into the extra row, and no further.
+    {"four bits into the extra row", {5, 1, 4, 0, Ramp(0x111111), {0x11, 0x11, 0x1C, 0}},
+     {{0x111111, 0x111111, 0x111111, 0x111111, 0x111111, 0xCCCCCC}}},
+    {"eight bits", {2, 2, 8, 0, {0x000000, 0x102030, 0xFFFFFF}, {1, 2, 0, 0, 2, 1, 0, 0}},
+     {{0x102030, W}, {W, 0x102030}}},
+    // Entry 255 lies past the end of the file: black, never read.
+    {"index past the data", {2, 1, 8, 0, {0xABCDEF}, {0, 255, 0, 0}}, {{0xABCDEF, 0}}},
+    // One full row and half of the next.
+    {"short file", {4, 3, 8, 0, {0, R}, {1, 1, 1, 1, 1, 1}}, {{R, R, R, R}, {R, R, U, U}}},
+    {"run length 8",
+     {6, 4, 8, 1, {0x000000, 0x110000, 0x002200, 0x000033, G},
+      {
+          3, 1,             // row 0: three of index 1
+          0, 3, 2, 3, 4, 0, // literal 2, 3, 4 padded to 4 bytes
+          0, 0,             // end of line
+          0, 2, 2, 1,       // delta: right 2, down 1 (row 2, column 2)
+          2, 4,             // two of index 4
+          9, 3,             // a run past the width: only columns 4 and 5 are written
+          0, 0,             // end of line: row 3
+          1, 2,             // one of index 2
+          0, 1,             // end of bitmap
+          5, 4,             // never read
+      }},
+     {{0x110000, 0x110000, 0x110000, 0x002200, 0x000033, G}, {}, {U, U, G, G, 0x000033, 0x000033}, {0x002200}}},
+    {"run length outside the picture",
+     {2, 2, 8, 1, {0, W},
+      {
+          0, 2, 250, 0,     // delta far to the right
+          200, 1,           // a run wholly past the width
+          0, 4, 1, 1, 1, 1, // a literal past the width
+          0, 0, 0, 0,       // two line ends: past the last row
+          2, 1,             // nothing left to write into
+          0, 1,
+      }},
+     {}},
+    // A literal of 6 with only 2 bytes present.
+    {"run length data ending early", {4, 1, 8, 1, {0, R}, {2, 1, 0, 6, 1, 1}}, {{R, R, R, R}}},
+    {"run length 4",
+     {5, 2, 4, 2, Ramp(1),
+      {
+          5, 0x12,          // 1 2 1 2 1
+          0, 0,
+          0, 3, 0x34, 0x50, // literal 3 4 5 (two bytes, already even)
+          2, 0xF0,          // F 0
+          0, 1,
+      }},
+     {{1, 2, 1, 2, 1}, {3, 4, 5, 15, 0}}},
+    {"two bits", {2, 1, 2, 0, {0, W, 0, 0}, {0xFF, 0, 0, 0}}, {}, 0},
+    {"24 bits", {2, 1, 24, 0, {}, std::vector<uint8_t>(8, 0x11)}, {}, 0},
+};
 
-TEST(ExpandPaletteBitmap, EightBitsUncompressed) {
-  BitmapLayout layout;
-  layout.width = 2;
-  layout.height = 2;
-  layout.bitsPerPixel = 8;
-  layout.palette = {0x000000, 0x102030, 0xFFFFFF};
-  layout.pixels = {1, 2, 0, 0, 2, 1, 0, 0};
-  const Expanded e = Expand(BuildBitmapFile(layout), 2, 2);
-  ASSERT_EQ(1, e.result);
-  EXPECT_EQ(0x102030u, e.At(0, 0));
-  EXPECT_EQ(0xFFFFFFu, e.At(1, 0));
-  EXPECT_EQ(0xFFFFFFu, e.At(0, 1));
-  EXPECT_EQ(0x102030u, e.At(1, 1));
-  EXPECT_EQ(0xAA, e.rows[6]);   // slack bytes stay
-}
+}  // namespace
 
-TEST(ExpandPaletteBitmap, IndicesPastTheEndOfTheDataAreBlack) {
-  BitmapLayout layout;
-  layout.width = 2;
-  layout.height = 1;
-  layout.bitsPerPixel = 8;
-  layout.palette = {0xABCDEF};
-  layout.pixels = {0, 255, 0, 0};
-  std::vector<uint8_t> file = BuildBitmapFile(layout);
-  const Expanded e = Expand(file, 2, 1);
-  EXPECT_EQ(0xABCDEFu, e.At(0, 0));
-  // Entry 255 lies inside the file (the pixel rows follow the table) or is black: never past it.
-  const size_t entry = 54 + 4 * 255;
-  EXPECT_GT(entry + 3, file.size());
-  EXPECT_EQ(0u, e.At(1, 0));
-}
-
-TEST(ExpandPaletteBitmap, ShortFileLeavesMissingRowsAlone) {
-  BitmapLayout layout;
-  layout.width = 4;
-  layout.height = 3;
-  layout.bitsPerPixel = 8;
-  layout.palette = {0, 0x0000FF};
-  layout.pixels = {1, 1, 1, 1, 1, 1};   // one full row and half of the next
-  const Expanded e = Expand(BuildBitmapFile(layout), 4, 3);
-  ASSERT_EQ(1, e.result);
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(0x0000FFu, e.At(x, 0));
-  EXPECT_EQ(0x0000FFu, e.At(1, 1));
-  EXPECT_EQ(Untouched, e.At(2, 1));
-  EXPECT_EQ(Untouched, e.At(0, 2));
-}
-
-TEST(ExpandPaletteBitmap, RunLength8) {
-  BitmapLayout layout;
-  layout.width = 6;
-  layout.height = 4;
-  layout.bitsPerPixel = 8;
-  layout.compression = 1;
-  layout.palette = {0x000000, 0x110000, 0x002200, 0x000033, 0x444444};
-  layout.pixels = {
-      3, 1,             // row 0: three of index 1
-      0, 3, 2, 3, 4, 0, // literal 2, 3, 4 padded to 4 bytes
-      0, 0,             // end of line
-      0, 2, 2, 1,       // delta: right 2, down 1 (row 2, column 2)
-      2, 4,             // two of index 4
-      9, 3,             // a run past the width: only columns 4 and 5 are written
-      0, 0,             // end of line: row 3
-      1, 2,             // one of index 2
-      0, 1,             // end of bitmap
-      5, 4,             // never read
-  };
-  const Expanded e = Expand(BuildBitmapFile(layout), 6, 4);
-  ASSERT_EQ(1, e.result);
-  EXPECT_EQ(0x110000u, e.At(0, 0));
-  EXPECT_EQ(0x110000u, e.At(2, 0));
-  EXPECT_EQ(0x002200u, e.At(3, 0));
-  EXPECT_EQ(0x000033u, e.At(4, 0));
-  EXPECT_EQ(0x444444u, e.At(5, 0));
-  for (int x = 0; x < 6; ++x) EXPECT_EQ(Untouched, e.At(x, 1)) << x;
-  EXPECT_EQ(Untouched, e.At(1, 2));
-  EXPECT_EQ(0x444444u, e.At(2, 2));
-  EXPECT_EQ(0x444444u, e.At(3, 2));
-  EXPECT_EQ(0x000033u, e.At(4, 2));
-  EXPECT_EQ(0x000033u, e.At(5, 2));
-  EXPECT_EQ(0x002200u, e.At(0, 3));
-  EXPECT_EQ(Untouched, e.At(1, 3));
-  // The run past the width did not reach the slack or the extra row.
-  EXPECT_EQ(0xAA, e.rows[2 * e.pitch + 18]);
-  for (int i = 0; i < e.pitch; ++i) EXPECT_EQ(0xAA, e.rows[4 * e.pitch + i]);
-}
-
-TEST(ExpandPaletteBitmap, RunLengthOutsideThePictureIsDropped) {
-  BitmapLayout layout;
-  layout.width = 2;
-  layout.height = 2;
-  layout.bitsPerPixel = 8;
-  layout.compression = 1;
-  layout.palette = {0, 0xFFFFFF};
-  layout.pixels = {
-      0, 2, 250, 0,     // delta far to the right
-      200, 1,           // a run wholly past the width
-      0, 4, 1, 1, 1, 1, // a literal past the width
-      0, 0, 0, 0,       // two line ends: past the last row
-      2, 1,             // nothing left to write into
-      0, 1,
-  };
-  const Expanded e = Expand(BuildBitmapFile(layout), 2, 2, 0x55);
-  ASSERT_EQ(1, e.result);
-  for (uint8_t b : e.rows) EXPECT_EQ(0x55, b);
-}
-
-TEST(ExpandPaletteBitmap, RunLengthDataEndingEarlyStops) {
-  BitmapLayout layout;
-  layout.width = 4;
-  layout.height = 1;
-  layout.bitsPerPixel = 8;
-  layout.compression = 1;
-  layout.palette = {0, 0x0000FF};
-  layout.pixels = {2, 1, 0, 6, 1, 1};   // a literal of 6 with only 2 bytes present
-  const Expanded e = Expand(BuildBitmapFile(layout), 4, 1);
-  ASSERT_EQ(1, e.result);
-  EXPECT_EQ(0x0000FFu, e.At(0, 0));
-  EXPECT_EQ(0x0000FFu, e.At(1, 0));
-  EXPECT_EQ(0x0000FFu, e.At(2, 0));
-  EXPECT_EQ(0x0000FFu, e.At(3, 0));
-  EXPECT_EQ(0xAA, e.rows[12]);
-}
-
-TEST(ExpandPaletteBitmap, RunLength4IsDecodedLikeRunLength8) {
-  BitmapLayout layout;
-  layout.width = 5;
-  layout.height = 2;
-  layout.bitsPerPixel = 4;
-  layout.compression = 2;
-  layout.palette.resize(16);
-  for (uint32_t i = 0; i < 16; ++i) layout.palette[i] = i;
-  layout.pixels = {
-      5, 0x12,          // 1 2 1 2 1
-      0, 0,
-      0, 3, 0x34, 0x50, // literal 3 4 5 (two bytes, already even)
-      2, 0xF0,          // F 0
-      0, 1,
-  };
-  const Expanded e = Expand(BuildBitmapFile(layout), 5, 2);
-  ASSERT_EQ(1, e.result);
-  const uint32_t row0[5] = {1, 2, 1, 2, 1}, row1[5] = {3, 4, 5, 15, 0};
-  for (int x = 0; x < 5; ++x) {
-    EXPECT_EQ(row0[x], e.At(x, 0)) << x;
-    EXPECT_EQ(row1[x], e.At(x, 1)) << x;
+TEST(ExpandPaletteBitmap, Layouts) {
+  for (const ExpandCase& c : ExpandCases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> file = BuildBitmapFile(c.layout);
+    const size_t pitch = Rgb24Pitch(c.layout.width);   // rows exactly as large as a loader allocates them
+    std::vector<uint8_t> rows(pitch * (c.layout.height + 1), 0xAA), expected = rows;
+    ASSERT_EQ(c.result, ExpandPaletteBitmap(file.data(), file.size(), rows.data(), static_cast<int32_t>(pitch)));
+    for (size_t y = 0; y < c.pixels.size(); ++y)
+      for (size_t x = 0; x < c.pixels[y].size(); ++x)
+        for (int i = 0; i < 3; ++i) expected.at(y * pitch + 3 * x + i) = c.pixels[y][x] >> (8 * i) & 0xFF;
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(expected[i], rows[i]) << "byte " << i;
   }
+  EXPECT_GT(54 + 4 * 255 + 3u, BuildBitmapFile(ExpandCases[4].layout).size());
 }
 
-TEST(ExpandPaletteBitmap, UnsupportedLayoutsWriteNothing) {
-  BitmapLayout layout;
-  layout.width = 2;
-  layout.height = 1;
-  layout.bitsPerPixel = 2;
-  layout.palette = {0, 0xFFFFFF, 0, 0};
-  layout.pixels = {0xFF, 0, 0, 0};
-  Expanded e = Expand(BuildBitmapFile(layout), 2, 1);
-  EXPECT_EQ(0, e.result);
-  for (uint8_t b : e.rows) EXPECT_EQ(0xAA, b);
-  layout.bitsPerPixel = 24;
-  layout.palette.clear();
-  layout.pixels.assign(8, 0x11);
-  e = Expand(BuildBitmapFile(layout), 2, 1);
-  EXPECT_EQ(0, e.result);
-  for (uint8_t b : e.rows) EXPECT_EQ(0xAA, b);
-  // A pitch too small for the rows is refused.
-  layout.bitsPerPixel = 8;
-  layout.palette = {0xFFFFFF};
-  layout.pixels.assign(4, 0);
+TEST(ExpandPaletteBitmap, NarrowPitchIsRefused) {
+  BitmapLayout layout{2, 1, 8, 0, {0xFFFFFF}, {0, 0, 0, 0}};
   std::vector<uint8_t> file = BuildBitmapFile(layout);
   std::vector<uint8_t> small(20, 0xAA);
   EXPECT_EQ(0, ExpandPaletteBitmap(file.data(), file.size(), small.data(), 5));

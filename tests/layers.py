@@ -15,6 +15,7 @@ time, the check must fail and name the file and line, so that it cannot pass by 
 
     layers.py ROOT [--deps FILE]     check ROOT (self-test first)
     layers.py ROOT --self-test       the self-test alone"""
+import contextlib
 import os
 import re
 import shutil
@@ -169,59 +170,54 @@ def plant(into, path, text):
     return len(lines)
 
 
+@contextlib.contextmanager
+def scratch_copy(root, libs, links=None):
+    """The libraries copied to a scratch folder, with a file of what each links (links(i, lib)) as
+    CMake writes it, or none when links is None: (folder, that file or None)."""
+    with tempfile.TemporaryDirectory(prefix="layers-") as scratch:
+        copy_tree(root, scratch, libs)
+        deps_file = None
+        if links:
+            deps_file = os.path.join(scratch, "layers.txt")
+            with open(deps_file, "w") as f:
+                f.writelines(f"{lib}: {' '.join(links(i, lib))}\n" for i, lib in enumerate(libs))
+        yield scratch, deps_file
+
+
 def self_test(root):
     libs = library_order(root)
     first, second, last = libs[0], libs[1], libs[-1]
     cases = [
-        # (what, file, planted line, deps lines or None)
-        ("a library including a later one", f"{first}/win/planted.cpp", f'#include "{last}/planted.h"', None),
-        ("a portable source including a later one", f"{second}/planted.cpp", f'#include "{last}/planted.h"', None),
-        ("a top-level header including <windows.h>", f"{second}/planted.h", "#include <windows.h>", None),
-        ("a top-level header including <ddraw.h>", f"{last}/planted.h", "#include <ddraw.h>", None),
-        ("a top-level header including a win/ header", f"{last}/planted.h", f'#include "{first}/win/planted.h"',
-         None),
-        ("a top-level header including the platform layer", f"{second}/planted.h", f'#include "{PLATFORM_LAYER}"',
-         None),
-        ("a test including a later library", f"{first}/tests/win/planted_test.cpp", f'#include "{second}/planted.h"',
-         None),
-        ("a benchmark including a later library", f"{second}/bench/planted.cpp", f'#include "{last}/planted.h"', None),
-        ("library code including a test helper", f"{second}/win/planted.cpp", f'#include "{first}/tests/helper.h"',
-         None),
-        ("a portable source including a backend header", f"{last}/planted.cpp", f'#include "{first}/x11/planted.h"',
-         None),
-        ("a top-level header including an x11/ header", f"{second}/planted.h", f'#include "{first}/x11/planted.h"',
-         None),
-        ("a win/ source including an x11/ header", f"{last}/win/planted.cpp", f'#include "{first}/x11/planted.h"',
-         None),
-        ("an x11/ source including a win/ header", f"{last}/x11/planted.cpp", f'#include "{first}/win/planted.h"',
-         None),
-        ("an x11/ source including <windows.h>", f"{second}/x11/planted.cpp", "#include <windows.h>", None),
-        ("a win/ source including <X11/Xlib.h>", f"{second}/win/planted.cpp", "#include <X11/Xlib.h>", None),
-        ("a portable source including <GL/gl.h>", f"{last}/planted.cpp", "#include <GL/gl.h>", None),
+        # (what, file, planted line[, links of the libraries that differ from the layering])
+        ("a library including a later one", f"{first}/win/planted.cpp", f'#include "{last}/planted.h"'),
+        ("a portable source including a later one", f"{second}/planted.cpp", f'#include "{last}/planted.h"'),
+        ("a top-level header including <windows.h>", f"{second}/planted.h", "#include <windows.h>"),
+        ("a top-level header including <ddraw.h>", f"{last}/planted.h", "#include <ddraw.h>"),
+        ("a top-level header including a win/ header", f"{last}/planted.h", f'#include "{first}/win/planted.h"'),
+        ("a top-level header including the platform layer", f"{second}/planted.h", f'#include "{PLATFORM_LAYER}"'),
+        ("a test including a later library", f"{first}/tests/win/planted_test.cpp", f'#include "{second}/planted.h"'),
+        ("a benchmark including a later library", f"{second}/bench/planted.cpp", f'#include "{last}/planted.h"'),
+        ("library code including a test helper", f"{second}/win/planted.cpp", f'#include "{first}/tests/helper.h"'),
+        ("a portable source including a backend header", f"{last}/planted.cpp", f'#include "{first}/x11/planted.h"'),
+        ("a top-level header including an x11/ header", f"{second}/planted.h", f'#include "{first}/x11/planted.h"'),
+        ("a win/ source including an x11/ header", f"{last}/win/planted.cpp", f'#include "{first}/x11/planted.h"'),
+        ("an x11/ source including a win/ header", f"{last}/x11/planted.cpp", f'#include "{first}/win/planted.h"'),
+        ("an x11/ source including <windows.h>", f"{second}/x11/planted.cpp", "#include <windows.h>"),
+        ("a win/ source including <X11/Xlib.h>", f"{second}/win/planted.cpp", "#include <X11/Xlib.h>"),
+        ("a portable source including <GL/gl.h>", f"{last}/planted.cpp", "#include <GL/gl.h>"),
         ("an include of a library not linked", f"{last}/win/planted.cpp", f'#include "{second}/planted.h"',
          {last: [first]}),
     ]
     failures = []
-    for what, path, text, deps in cases:
-        with tempfile.TemporaryDirectory(prefix="layers-") as scratch:
-            copy_tree(root, scratch, libs)
-            deps_file = None
-            if deps is not None:
-                deps_file = os.path.join(scratch, "layers.txt")
-                with open(deps_file, "w") as f:
-                    for i, lib in enumerate(libs):
-                        f.write(f"{lib}: {' '.join(deps.get(lib, libs[:i]))}\n")
+    for what, path, text, *links in cases:
+        linked = (lambda i, lib: links[0].get(lib, libs[:i])) if links else None
+        with scratch_copy(root, libs, linked) as (scratch, deps_file):
             before = set(check(scratch, deps_file))
             line = plant(scratch, path, text)
             found = [p for p in check(scratch, deps_file) if p not in before]
             if not any(p.startswith(f"{path}:{line}:") for p in found):
                 failures.append(f"self-test: {what} ({path}:{line}) was not reported; found {found}")
-    with tempfile.TemporaryDirectory(prefix="layers-") as scratch:
-        copy_tree(root, scratch, libs)
-        deps_file = os.path.join(scratch, "layers.txt")
-        with open(deps_file, "w") as f:
-            for i, lib in enumerate(libs):
-                f.write(f"{lib}: {' '.join(libs[:i] + ([last] if i == 0 else []))}\n")
+    with scratch_copy(root, libs, lambda i, lib: libs[:i] + ([last] if i == 0 else [])) as (scratch, deps_file):
         if not any(f"library {first} links {last}" in p for p in check(scratch, deps_file)):
             failures.append(f"self-test: {first} linking {last} was not reported")
     return failures

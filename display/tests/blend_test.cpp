@@ -100,28 +100,31 @@ TEST_F(Blend, SixteenBitFieldsNeverSpillIntoTheirNeighbours) {
   }
 }
 
+namespace {
+
+// A 2 x 2 sprite, black but for pixel (x, y), blended into a 4 x 4 target at (at, at): only the
+// lit pixel's place changes.
+template <class P, class Rows, class Pixel>
+void ExpectOnlyTheLitPixelBlended(P lit, P background, int32_t x, int32_t y, int32_t at, Rows blendRows,
+                                  Pixel blendPixel, const BlendMode& mode) {
+  Pixels<P> sprite(2, 2, 0), target(4, 4, background);
+  sprite.At(x, y) = lit;
+  blendRows(RowsOver(sprite, target, at, at), mode);
+  for (int32_t ty = 0; ty < 4; ++ty)
+    for (int32_t tx = 0; tx < 4; ++tx) {
+      const P expected = tx == at + x && ty == at + y ? blendPixel(lit, background, mode) : background;
+      EXPECT_EQ(expected, target.At(tx, ty)) << tx << "," << ty;
+    }
+}
+
+}  // namespace
+
 TEST_F(Blend, BlackSpritePixelsAreSkippedAtEveryIntensity) {
   for (int32_t intensity : {255, 128, 1, HalfMixIntensity}) {
     SCOPED_TRACE(intensity);
-    Pixels<uint32_t> sprite(2, 2, 0), target(4, 4, 0x00123456);
-    sprite.At(1, 0) = 0x00FFFFFF;
-    BlendRows32(RowsOver(sprite, target, 1, 1), BlendModeFor(intensity));
-    for (int32_t y = 0; y < 4; ++y)
-      for (int32_t x = 0; x < 4; ++x)
-        if (x != 2 || y != 1) {
-          EXPECT_EQ(0x00123456u, target.At(x, y)) << x << "," << y;
-        }
-    EXPECT_EQ(BlendPixel32(0x00FFFFFF, 0x00123456, BlendModeFor(intensity)), target.At(2, 1));
-
-    Pixels<uint16_t> sprite16(2, 2, 0), target16(4, 4, 0x1234);
-    sprite16.At(0, 1) = 0xFFFF;
-    BlendRows16(RowsOver(sprite16, target16, 2, 2), BlendModeFor(intensity));
-    for (int32_t y = 0; y < 4; ++y)
-      for (int32_t x = 0; x < 4; ++x)
-        if (x != 2 || y != 3) {
-          EXPECT_EQ(0x1234, target16.At(x, y)) << x << "," << y;
-        }
-    EXPECT_EQ(BlendPixel16(0xFFFF, 0x1234, BlendModeFor(intensity)), target16.At(2, 3));
+    const BlendMode mode = BlendModeFor(intensity);
+    ExpectOnlyTheLitPixelBlended<uint32_t>(0x00FFFFFF, 0x00123456, 1, 0, 1, BlendRows32, BlendPixel32, mode);
+    ExpectOnlyTheLitPixelBlended<uint16_t>(0xFFFF, 0x1234, 0, 1, 2, BlendRows16, BlendPixel16, mode);
   }
 }
 

@@ -51,6 +51,14 @@ class RegistryTest : public ::testing::Test {
     fake = FakeLog();
   }
   void TearDown() override { ResetImageDecoders(); }
+
+  // A file holding text, for the registry to open by its path.
+  static void WriteFile(const char* path, const char* text) {
+    FILE* f = fopen(path, "wb");
+    ASSERT_NE(f, nullptr);
+    fputs(text, f);
+    fclose(f);
+  }
 };
 
 TEST_F(RegistryTest, DecodersAreAskedInOrderAndTheFirstAnswerIsCurrent) {
@@ -109,10 +117,7 @@ TEST_F(RegistryTest, ThePngDecoderIsRegisteredOnce) {
 
 TEST_F(RegistryTest, EveryDecoderProbesAFileFromItsStart) {
   const char* path = "vorlune_registry_test.bin";
-  FILE* f = fopen(path, "wb");
-  ASSERT_NE(f, nullptr);
-  fputs("b and the rest", f);
-  fclose(f);
+  ASSERT_NO_FATAL_FAILURE(WriteFile(path, "b and the rest"));
   RegisterImageDecoder(&decoderA);
   RegisterImageDecoder(&decoderB);
   EXPECT_EQ(FindImageDecoder(reinterpret_cast<intptr_t>(path), nullptr), 2);
@@ -124,10 +129,7 @@ TEST_F(RegistryTest, EveryDecoderProbesAFileFromItsStart) {
 
 TEST_F(RegistryTest, AFileNobodyRecognisesIsClosed) {
   const char* path = "vorlune_registry_test2.bin";
-  FILE* f = fopen(path, "wb");
-  ASSERT_NE(f, nullptr);
-  fputs("zzz", f);
-  fclose(f);
+  ASSERT_NO_FATAL_FAILURE(WriteFile(path, "zzz"));
   RegisterImageDecoder(&decoderA);
   EXPECT_EQ(FindImageDecoder(reinterpret_cast<intptr_t>(path), nullptr), 0);
   EXPECT_EQ(fake.calls, (std::vector<std::string>{"probe A"}));

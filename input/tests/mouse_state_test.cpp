@@ -117,23 +117,16 @@ TEST_F(MouseRecords, OnlyButtons1To3Exist) {
 MouseScreen reported;
 void Report(MouseScreen* screen) { *screen = reported; }
 
+std::vector<int32_t> Fields(const MouseScreen& s) {
+  return {s.active, s.windowed, s.left, s.top, s.right, s.bottom, s.width, s.height};
+}
+
 TEST(MouseScreenQuery, NoneIsAnInactiveScreenAndARegisteredOneAnswers) {
   SetMouseScreenQuery(nullptr);
-  const MouseScreen none = QueryMouseScreen();
-  EXPECT_EQ(0, none.active);
-  EXPECT_EQ(0, none.windowed);
-  EXPECT_EQ(0, none.width);
-  EXPECT_EQ(0, none.height);
-
+  EXPECT_EQ(std::vector<int32_t>(8, 0), Fields(QueryMouseScreen()));
   reported = MouseScreen{1, 1, 10, 20, 210, 170, 200, 150};
   SetMouseScreenQuery(Report);
-  const MouseScreen got = QueryMouseScreen();
-  EXPECT_EQ(1, got.active);
-  EXPECT_EQ(1, got.windowed);
-  EXPECT_EQ(10, got.left);
-  EXPECT_EQ(170, got.bottom);
-  EXPECT_EQ(200, got.width);
-  EXPECT_EQ(150, got.height);
+  EXPECT_EQ(Fields(reported), Fields(QueryMouseScreen()));
 
   SetMouseScreenQuery(nullptr);
   EXPECT_EQ(0, QueryMouseScreen().active);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "runtime/memory.h"
 #include "window/event_queue.h"
 
@@ -20,44 +23,44 @@ class EventQueueTest : public ::testing::Test {
     return code;
   }
 
+  using Events = std::vector<std::pair<int32_t, ObjectNumber>>;   // (code, window)
+  // What QueueEvent answered for each event, in order.
+  std::vector<int32_t> QueueAll(const Events& events) {
+    std::vector<int32_t> answers;
+    for (const auto& e : events) answers.push_back(QueueEvent(&queue, e.first, e.second));
+    return answers;
+  }
+  // Everything queued, oldest first.
+  Events TakeAll() {
+    Events taken;
+    int32_t code = 0;
+    ObjectNumber window = 0;
+    while (TakeQueuedEvent(&queue, &code, &window)) taken.push_back({code, window});
+    return taken;
+  }
+
   EventQueue queue = {nullptr, nullptr};
 };
 
 TEST_F(EventQueueTest, EventsComeBackInTheOrderQueued) {
-  EXPECT_EQ(QueueEvent(&queue, 3, 0), 1);
-  EXPECT_EQ(QueueEvent(&queue, 16, 0), 1);
-  EXPECT_EQ(QueueEvent(&queue, 5, 2), 1);
+  EXPECT_EQ(QueueAll({{3, 0}, {16, 0}, {5, 2}}), (std::vector<int32_t>{1, 1, 1}));
   EXPECT_EQ(QueuedEventCount(&queue), 3);
-  ObjectNumber window;
-  EXPECT_EQ(Take(&window), 3);
-  EXPECT_EQ(window, 0);
-  EXPECT_EQ(Take(&window), 16);
-  EXPECT_EQ(Take(&window), 5);
-  EXPECT_EQ(window, 2);
+  EXPECT_EQ(TakeAll(), (Events{{3, 0}, {16, 0}, {5, 2}}));
   EXPECT_EQ(queue.head, nullptr);
   EXPECT_EQ(queue.tail, nullptr);
   int32_t code = 77;
+  ObjectNumber window;
   EXPECT_FALSE(TakeQueuedEvent(&queue, &code, &window));
   EXPECT_EQ(code, 77);
 }
 
 TEST_F(EventQueueTest, ARepeatOfTheLastEventCollapses) {
-  EXPECT_EQ(QueueEvent(&queue, 3, 1), 1);
-  EXPECT_EQ(QueueEvent(&queue, 3, 1), 0);
+  EXPECT_EQ(QueueAll({{3, 1}, {3, 1}}), (std::vector<int32_t>{1, 0}));
   EXPECT_EQ(QueuedEventCount(&queue), 1);
   // Another window, or another code, is added; only the tail is compared.
-  EXPECT_EQ(QueueEvent(&queue, 3, 2), 1);
-  EXPECT_EQ(QueueEvent(&queue, 3, 1), 1);
-  EXPECT_EQ(QueueEvent(&queue, 15, 1), 1);
+  EXPECT_EQ(QueueAll({{3, 2}, {3, 1}, {15, 1}}), (std::vector<int32_t>{1, 1, 1}));
   EXPECT_EQ(QueuedEventCount(&queue), 4);
-  ObjectNumber window;
-  EXPECT_EQ(Take(&window), 3);
-  EXPECT_EQ(window, 1);
-  EXPECT_EQ(Take(&window), 3);
-  EXPECT_EQ(window, 2);
-  EXPECT_EQ(Take(&window), 3);
-  EXPECT_EQ(window, 1);
-  EXPECT_EQ(Take(&window), 15);
+  EXPECT_EQ(TakeAll(), (Events{{3, 1}, {3, 2}, {3, 1}, {15, 1}}));
 }
 
 TEST_F(EventQueueTest, AfterTheQueueEmptiesTheSameEventIsAddedAgain) {

@@ -17,6 +17,16 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Sprite 1 drawn both ways a frame draws it: blitted, then as a 3D sprite.
+void DrawSpriteBothWays() {
+  BeginSoftwareFrame();
+  BlitSprite(1, 0, 0);
+  EndSoftwareFrame();
+  BeginSprite3DScene();
+  DrawSprite3DFaded(1, 0, 0, 255);
+  EndSprite3DScene();
+}
+
 }  // namespace
 
 TEST_F(X11ScreenTest, ClearOutputFillsTheFrameBadRequestsAreRefusedAndTheCloseGivesAllBack) {
@@ -35,12 +45,7 @@ TEST_F(X11ScreenTest, ClearOutputFillsTheFrameBadRequestsAreRefusedAndTheCloseGi
   ASSERT_NE(nullptr, NewSprite(1, 4, 4, SpriteTexture));
   ASSERT_NE(nullptr, NewSprite(AutoNumber, 2, 2, 0));
   ASSERT_NE(nullptr, MakeSprite3D(1, 1));
-  BeginSoftwareFrame();
-  BlitSprite(1, 0, 0);
-  EndSoftwareFrame();
-  BeginSprite3DScene();
-  DrawSprite3DFaded(1, 0, 0, 255);
-  EndSprite3DScene();
+  DrawSpriteBothWays();
   EXPECT_NE(nullptr, FlipScreen());
   EXPECT_EQ(0, ScreenClosed());
   // Opened again at the same size: the same context, no sprites, a black frame.
@@ -107,12 +112,7 @@ TEST_F(X11ScreenTest, ALentWindowThatGoesClosesTheScreenQuietlyAndFailsTheNextOp
   XDestroyWindow(X11.display, window);
   XSync(X11.display, False);
   for (int frame = 0; frame < 2; ++frame) {
-    BeginSoftwareFrame();
-    BlitSprite(1, 0, 0);
-    EndSoftwareFrame();
-    BeginSprite3DScene();
-    DrawSprite3DFaded(1, 0, 0, 255);
-    EndSprite3DScene();
+    DrawSpriteBothWays();
     FlipScreen();
   }
   EXPECT_EQ(0, BeginSprite3DScene());

@@ -7,11 +7,17 @@
 # About box, ten seconds of the saver, the preview); one that fails is not packed. Where this machine
 # cannot execute 32-bit programs the win32 smoke test is skipped, and the script says so loudly.
 # Each zip is then unpacked again and its Vorlune.scr compared with the build's.
+# The Linux program (preset linux) goes into vorlune_<version>_amd64.deb (scripts/deb.sh): it is
+# smoke-tested in a window of its own on Xvfb before packing, the package is checked by lintian and
+# then installed, run under XScreenSaver and removed (tests/package/test_package.py); its debug
+# information joins the symbols zip. Releases are made from a commit: uncommitted changes are refused.
 # The version is the project's (CMakeLists.txt, project VERSION). RELEASE_BUILD (default
 # build/) names where the builds go: RELEASE_BUILD=build/rel- builds build/rel-win32 and -win64;
 # RELEASE_OUT (default build/release) where the release goes; RELEASE_CHECKS=0 leaves out the
-# runs under Wine (for scripts/reproduce.sh, which compares bytes only), and says so. Two runs of one commit give the same
-# bytes (scripts/reproduce.sh checks it).
+# runs under Wine (for scripts/reproduce.sh, which compares bytes only), and says so; it also refuses
+# to pack the untested Linux program unless RELEASE_COMPARE_ONLY=1 (set by scripts/reproduce.sh alone)
+# says the release is for comparing bytes only. RELEASE_ONLY=linux leaves the Windows files out.
+# Two runs of one commit give the same bytes (scripts/reproduce.sh checks it).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -26,6 +32,16 @@ smoke="$work/smoke"
 trap '[ ! -d "$smoke/wine" ] || tests/wine/stop.sh "$smoke" >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 fail() { echo "release: FAILED: $*" >&2; exit 1; }
+
+# What is released must be what a commit holds (and what scripts/reproduce.sh can make again).
+changes=$(git -C "$top" status --porcelain 2>/dev/null) || fail "$top is not a git checkout; a release is made from a commit"
+[ -z "$changes" ] || fail "uncommitted changes in $top; a release is made from a commit only:
+$changes"
+case ${RELEASE_ONLY:-} in
+  '') windows="win32 win64" ;;
+  linux) windows=""; echo "release: !!!!! RELEASE_ONLY=linux: NO WINDOWS FILES, NO SETUP PROGRAM !!!!!" >&2 ;;
+  *) fail "RELEASE_ONLY=$RELEASE_ONLY: only \"linux\" is known" ;;
+esac
 
 # Runs the staged Vorlune.scr of an architecture (with the build's host.exe beside it) under Wine.
 smoke_test() {
@@ -58,7 +74,7 @@ smoke_test() {
 }
 
 version=
-for arch in win32 win64; do
+for arch in $windows; do
   b="$top/${prefix}$arch"
   echo "== build $arch in $b"
   cmake --preset "$arch" -B "$b" >/dev/null
@@ -87,7 +103,7 @@ crlf() { sed 's/$/\r/' "$1" > "$2"; }
 export TZ=UTC
 stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || date +%s)
 
-for arch in win32 win64; do
+for arch in $windows; do
   b="$top/${prefix}$arch"
   zipname="Vorlune-$version-$arch.zip"
   stage="$work/$arch"
@@ -151,39 +167,95 @@ EOF
   echo "release: $out/$zipname ($(stat -c %s "$out/$zipname") bytes; Vorlune.scr $(stat -c %s "$b/Vorlune.scr") bytes, sha256 $(sha256sum "$b/Vorlune.scr" | cut -c1-16)...)"
 done
 
+# ---- the Linux program: smoke-tested, packed, checked by lintian, installed, run and removed
+b="$top/${prefix}linux"
+echo "== build linux in $b"
+cmake --preset linux -B "$b" >/dev/null
+cmake --build "$b" -j2 --target vorlune
+v=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$b/CMakeCache.txt")
+[ -z "$version" ] || [ "$v" = "$version" ] || fail "linux build has version $v, the Windows builds $version"
+version=$v
+deb="vorlune_${version}_amd64.deb"
+rm -f "$out/$deb"
+mkdir -p "$work/linux"
+cp "$b/vorlune" "$work/linux/vorlune"
+# The packed program's debug link and build ID must name the debug file that is released.
+[ "$(readelf -n "$b/vorlune" | grep 'Build ID')" = "$(readelf -n "$b/vorlune.debug" | grep 'Build ID')" ] &&
+  readelf --string-dump=.gnu_debuglink "$b/vorlune" | grep -q 'vorlune\.debug' ||
+  fail "linux: $b/vorlune and $b/vorlune.debug do not belong together"
+if [ "${RELEASE_CHECKS:-1}" = 0 ]; then
+  [ "${RELEASE_COMPARE_ONLY:-0}" = 1 ] ||
+    fail "RELEASE_CHECKS=0: the Linux program is not smoke-tested, and an untested program is not packed"
+  echo "release: !!!!! linux SMOKE TEST AND PACKAGE TEST NOT RUN: $deb IS FOR COMPARING BYTES ONLY (RELEASE_COMPARE_ONLY=1) !!!!!" >&2
+else
+  echo "== smoke test linux"
+  python3 tests/package/test_package.py smoke "$work/linux" ||
+    fail "linux: $b/vorlune failed its smoke test; not packed"
+  cmp -s "$work/linux/vorlune" "$b/vorlune" || fail "linux: the smoke-tested vorlune is not the one to pack"
+fi
+scripts/deb.sh "$version" "$work/linux/vorlune" "$stamp" "$work/$deb" || fail "$deb could not be built"
+echo "== lintian $deb"
+rc=0
+report=$(lintian --fail-on error,warning "$work/$deb" 2>&1) || rc=$?
+echo "$report" | grep -v 'running with root privileges' || echo "lintian: nothing to report"
+[ $rc -eq 0 ] || fail "lintian reports errors or warnings on $deb"
+if [ "${RELEASE_CHECKS:-1}" != 0 ]; then
+  rc=0
+  python3 tests/package/test_package.py install "$work/$deb" "$work/package-test" || rc=$?
+  case $rc in
+    0) ;;
+    77) echo "release: !!!!! PACKAGE TEST SKIPPED: installing needs root and dpkg; $deb is UNTESTED as a package !!!!!" >&2 ;;
+    *) fail "$deb failed its install, run and removal test; not released" ;;
+  esac
+fi
+cp "$work/$deb" "$out/$deb"
+echo "release: $out/$deb ($(stat -c %s "$out/$deb") bytes; vorlune $(stat -c %s "$b/vorlune") bytes, sha256 $(sha256sum "$b/vorlune" | cut -c1-16)...)"
+
 # ---- the setup program: built from the smoke-tested files, then installed and removed under Wine
 setup="Vorlune-$version-setup.exe"
 rm -f "$out/$setup"
-SOURCE_DATE_EPOCH="$stamp" scripts/installer.sh "$version" "$work/win32/Vorlune.scr" "$work/win64/Vorlune.scr" \
-  "$work/$setup" || fail "the setup program could not be built"
-if [ "${RELEASE_CHECKS:-1}" = 0 ]; then
-  echo "release: !!!!! SETUP PROGRAM TEST NOT RUN (RELEASE_CHECKS=0) !!!!!" >&2
-else
-  rc=0
-  python3 tests/installer/test_installer.py "$top/${prefix}win32" --win64 "$top/${prefix}win64" --setup "$work/$setup" \
-    --scratch "$work/installer-test" || rc=$?
-  case $rc in
-    0) ;;
-    77) echo "release: !!!!! SETUP PROGRAM TEST SKIPPED: this machine cannot execute 32-bit programs; $setup is UNTESTED !!!!!" >&2 ;;
-    *) fail "$setup failed its install and uninstall test; not released" ;;
-  esac
+if [ -n "$windows" ]; then
+  SOURCE_DATE_EPOCH="$stamp" scripts/installer.sh "$version" "$work/win32/Vorlune.scr" "$work/win64/Vorlune.scr" \
+    "$work/$setup" || fail "the setup program could not be built"
+  if [ "${RELEASE_CHECKS:-1}" = 0 ]; then
+    echo "release: !!!!! SETUP PROGRAM TEST NOT RUN (RELEASE_CHECKS=0) !!!!!" >&2
+  else
+    rc=0
+    python3 tests/installer/test_installer.py "$top/${prefix}win32" --win64 "$top/${prefix}win64" --setup "$work/$setup" \
+      --scratch "$work/installer-test" || rc=$?
+    case $rc in
+      0) ;;
+      77) echo "release: !!!!! SETUP PROGRAM TEST SKIPPED: this machine cannot execute 32-bit programs; $setup is UNTESTED !!!!!" >&2 ;;
+      *) fail "$setup failed its install and uninstall test; not released" ;;
+    esac
+  fi
+  cp "$work/$setup" "$out/$setup"
+  echo "release: $out/$setup ($(stat -c %s "$out/$setup") bytes)"
 fi
-cp "$work/$setup" "$out/$setup"
-echo "release: $out/$setup ($(stat -c %s "$out/$setup") bytes)"
 
 # ---- the debug information, so that a crash address can still be read
 symbols="Vorlune-$version-symbols.zip"
 rm -f "$out/$symbols"
-mkdir -p "$work/symbols/win32" "$work/symbols/win64"
-for arch in win32 win64; do
+entries=()
+for arch in $windows; do
   debug="$top/${prefix}$arch/Vorlune.scr.debug"
   [ -s "$debug" ] || fail "$arch: no debug information beside the executable ($debug)"
+  mkdir -p "$work/symbols/$arch"
   cp "$debug" "$work/symbols/$arch/Vorlune.scr.debug"
+  entries+=("$arch/Vorlune.scr.debug")
 done
+mkdir -p "$work/symbols/linux-amd64"
+cp "$top/${prefix}linux/vorlune.debug" "$work/symbols/linux-amd64/vorlune.debug"
+entries+=(linux-amd64/vorlune.debug)
+chmod 0644 "$work/symbols/linux-amd64/vorlune.debug"
 touch -d "@$stamp" "$work/symbols" "$work/symbols"/* "$work/symbols"/*/*
-(cd "$work/symbols" && zip -q -X -9 -D "$out/$symbols" win32/Vorlune.scr.debug win64/Vorlune.scr.debug)
+(cd "$work/symbols" && zip -q -X -9 -D "$out/$symbols" "${entries[@]}")
 echo "release: $out/$symbols ($(stat -c %s "$out/$symbols") bytes)"
 
-(cd "$out" && sha256sum "Vorlune-$version-win32.zip" "Vorlune-$version-win64.zip" "$setup" "$symbols" > SHA256SUMS)
+released=()
+for arch in $windows; do released+=("Vorlune-$version-$arch.zip"); done
+[ -z "$windows" ] || released+=("$setup")
+released+=("$deb" "$symbols")
+(cd "$out" && sha256sum "${released[@]}" > SHA256SUMS)
 echo "release: $out/SHA256SUMS"
 cat "$out/SHA256SUMS"

@@ -15,6 +15,7 @@ packages=(
   libgl1-mesa-dri libglx-mesa0 libasound2 libasound2-plugins
   dpkg-dev python3 zip unzip file procps nsis mawk
   libx11-dev libgl-dev mesa-utils xscreensaver xscreensaver-data valgrind passwd
+  lintian man-db
   xrestop
 )
 # Wine's 32-bit half, for the product build (i686). Where the kernel cannot execute 32-bit programs it

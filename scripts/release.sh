@@ -140,7 +140,8 @@ shows its About box. Windows itself starts the program with /c (the About box) a
 While it runs, Return asks for a new pattern and S shows or hides the falling dots;
 moving the mouse, a mouse button or any other key ends it.
 
-Vorlune.scr needs no other file.
+Vorlune.scr needs no other file. It needs a processor with SSE2, which every 64-bit
+processor has, and so does every PC that runs Windows 8 or later.
 
 Removing
 Installed with the setup program: in Settings, Apps & features (or Programs and

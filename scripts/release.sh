@@ -23,6 +23,12 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/setup.sh"
 
+# What is released must be what a commit holds (and what scripts/reproduce.sh can make again).
+changes=$(git -C "$top" status --porcelain 2>/dev/null) ||
+  { echo "release: FAILED: $top is not a git checkout; a release is made from a commit" >&2; exit 1; }
+[ -z "$changes" ] || { echo "release: FAILED: uncommitted changes in $top; a release is made from a commit only:
+$changes" >&2; exit 1; }
+
 prefix=${RELEASE_BUILD:-build/}
 out=$(realpath -m "${RELEASE_OUT:-$top/build/release}")
 mkdir -p "$out"
@@ -33,10 +39,6 @@ trap '[ ! -d "$smoke/wine" ] || tests/wine/stop.sh "$smoke" >/dev/null 2>&1; rm 
 
 fail() { echo "release: FAILED: $*" >&2; exit 1; }
 
-# What is released must be what a commit holds (and what scripts/reproduce.sh can make again).
-changes=$(git -C "$top" status --porcelain 2>/dev/null) || fail "$top is not a git checkout; a release is made from a commit"
-[ -z "$changes" ] || fail "uncommitted changes in $top; a release is made from a commit only:
-$changes"
 case ${RELEASE_ONLY:-} in
   '') windows="win32 win64" ;;
   linux) windows=""; echo "release: !!!!! RELEASE_ONLY=linux: NO WINDOWS FILES, NO SETUP PROGRAM !!!!!" >&2 ;;
@@ -181,7 +183,7 @@ rm -f "$out/$deb"
 mkdir -p "$work/linux"
 cp "$b/vorlune" "$work/linux/vorlune"
 # The packed program's debug link and build ID must name the debug file that is released.
-[ "$(readelf -n "$b/vorlune" | grep 'Build ID')" = "$(readelf -n "$b/vorlune.debug" | grep 'Build ID')" ] &&
+[ "$(readelf -n "$b/vorlune" 2>/dev/null | grep 'Build ID')" = "$(readelf -n "$b/vorlune.debug" 2>/dev/null | grep 'Build ID')" ] &&
   readelf --string-dump=.gnu_debuglink "$b/vorlune" | grep -q 'vorlune\.debug' ||
   fail "linux: $b/vorlune and $b/vorlune.debug do not belong together"
 if [ "${RELEASE_CHECKS:-1}" = 0 ]; then

@@ -17,7 +17,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 build=${VORLUNE_BUILD_DIR:-$top/build/linux}
 [ -f "$build/CMakeCache.txt" ] || cmake --preset linux -B "$build" >/dev/null
-cmake --build "$build" -j2 --target soak_saver bench_gl_baseline >/dev/null
+if ! built=$(cmake --build "$build" -j2 --target soak_saver bench_gl_baseline 2>&1); then echo "$built" >&2; exit 1; fi
 minutes=()
 if [ $# -gt 0 ] && [[ "$1" != -* ]]; then minutes=(--minutes "$1"); shift; fi
 exec python3 "$top/tests/e2e/soak_x11.py" "$build" "${minutes[@]}" "$@"

@@ -14,7 +14,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 build=${VORLUNE_BUILD_DIR:-$top/build/linux}
 [ -f "$build/CMakeCache.txt" ] || cmake --preset linux -B "$build" >/dev/null
-cmake --build "$build" -j2 --target vorlune >/dev/null
+if ! built=$(cmake --build "$build" -j2 --target vorlune 2>&1); then echo "$built" >&2; exit 1; fi
 cycles=100
 if [ $# -gt 0 ] && [[ "$1" != -* ]]; then cycles=$1; shift; fi
 exec python3 "$top/tests/e2e/stress_x11.py" "$build" --cycles "$cycles" "$@"

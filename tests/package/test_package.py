@@ -164,6 +164,8 @@ def under_daemon(b, failures, line):
         done = daemon.command("-deactivate")
         failures.check(done.returncode == 0 and daemon.process.poll() is None,
                        f"the daemon did not deactivate after the removal: {done.stderr.strip()}")
+        crashes = re.findall(r"^.*\((?:[^)]*/)?vorlune\) .*terminated with SIG(?!TERM\b).*$", daemon.text(), re.M)
+        failures.check(not crashes, f"the daemon reports crashes: {crashes}")
     finally:
         daemon.close()
 

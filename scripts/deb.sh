@@ -56,4 +56,6 @@ find "$root" -type f -exec chmod 0644 {} +
 chmod 0755 "$root/usr/libexec/xscreensaver/vorlune"
 find "$root" -exec touch -h -d "@$stamp" {} +
 mkdir -p "$(dirname "$out")"
-dpkg-deb --root-owner-group -Zxz --build "$root" "$out" >/dev/null
+# One compressor thread: xz's threaded output differs from its single-threaded one, and dpkg-deb
+# would pick by the machine's processors.
+dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$root" "$out" >/dev/null

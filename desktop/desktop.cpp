@@ -36,22 +36,16 @@ const DesktopRecord* DisplayRecord(int32_t index) {
   return &records[index];
 }
 
-int32_t DisplayWidth(int32_t index) {
+namespace {
+
+int32_t DisplayField(int32_t index, int16_t DesktopRecord::*field) {
   const DesktopRecord* r = DisplayRecord(index);
-  return r ? r->width : 0;
+  return r ? r->*field : 0;
 }
 
-int32_t DisplayHeight(int32_t index) {
-  const DesktopRecord* r = DisplayRecord(index);
-  return r ? r->height : 0;
-}
+}  // namespace
 
-int32_t DisplayDepth(int32_t index) {
-  const DesktopRecord* r = DisplayRecord(index);
-  return r ? r->depth : 0;
-}
-
-int32_t DisplayFrequency(int32_t index) {
-  const DesktopRecord* r = DisplayRecord(index);
-  return r ? r->frequency : 0;
-}
+int32_t DisplayWidth(int32_t index) { return DisplayField(index, &DesktopRecord::width); }
+int32_t DisplayHeight(int32_t index) { return DisplayField(index, &DesktopRecord::height); }
+int32_t DisplayDepth(int32_t index) { return DisplayField(index, &DesktopRecord::depth); }
+int32_t DisplayFrequency(int32_t index) { return DisplayField(index, &DesktopRecord::frequency); }

@@ -1,6 +1,6 @@
 // Software blending of sprite pixels over target pixels through the blend table: the intensity
 // rules, clipping against the output, and the row arithmetic at 16 (5-6-5) and 32 bits per pixel.
-// Needs no platform; display/win/blend.cpp supplies the surfaces. Built natively too.
+// Needs no platform; each backend's blending.cpp supplies the pixels. Built natively too.
 #pragma once
 #include <cstdint>
 

@@ -4,7 +4,6 @@
 #include <mmsystem.h>
 #include <ddraw.h>
 #include <d3d.h>
-#include <dinput.h>
 
 #include "display/frame_pacing.h"
 #include "display/blending.h"
@@ -12,7 +11,6 @@
 #include "display/win/sprites.h"
 #include "display/win/windowed_screen.h"
 #include "display/win/platform_calls.h"
-#include "input/keyboard.h"
 #include "input/mouse.h"
 #include "window/win/multimedia.h"
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "display/blend.h"
 #include "display/blending.h"
 #include "display/pixels.h"
 #include "display/sprite_source.h"
@@ -219,22 +220,13 @@ void BlitSprite(ObjectNumber number, int32_t x, int32_t y) {
   if (!sprite || (!Screen.windowed && !ScreenIsActive()) || sprite->depth == MemorySpriteDepth ||
       !Screen.drawTarget)
     return;
-  int32_t w = sprite->displayWidth, h = sprite->displayHeight;
-  const int32_t W = Screen.outputWidth, H = Screen.outputHeight;
-  if (x >= W || y >= H || x <= -w || y <= -h) return;
-  if (x + w > W) w = W - x;
-  if (y + h > H) h = H - y;
-  int32_t skipX = 0, skipY = 0;
-  if (x < 0) {
-    skipX = -x;
-    x = 0;
-  }
-  if (y < 0) {
-    skipY = -y;
-    y = 0;
-  }
-  RECT source = {sprite->sourceX + skipX, sprite->sourceY + skipY, sprite->sourceX + w, sprite->sourceY + h};
-  Screen.drawTarget->BltFast(static_cast<DWORD>(x), static_cast<DWORD>(y), sprite->surface, &source,
+  BlendArea area;
+  if (!ClipBlendArea(x, y, sprite->displayWidth, sprite->displayHeight, Screen.outputWidth, Screen.outputHeight,
+                     &area))
+    return;
+  const LONG left = sprite->sourceX + area.skipX, top = sprite->sourceY + area.skipY;
+  RECT source = {left, top, left + area.width, top + area.height};
+  Screen.drawTarget->BltFast(static_cast<DWORD>(area.x), static_cast<DWORD>(area.y), sprite->surface, &source,
                              DDBLTFAST_WAIT);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "display/blending.h"
+#include "display/sprites3d_table.h"
 #include "display/win/screen.h"
 #include "display/win/sprites.h"
 #include "display/win/sprites3d.h"
@@ -17,6 +18,8 @@ static_assert(sizeof(D3DTLVERTEX) == 32, "D3DTLVERTEX layout");
 static_assert(D3DFVF_TLVERTEX == 0x1C4, "transformed and lit vertices");
 
 Sprite3DState Sprites3D;
+
+ObjectTable* Sprite3DTable() { return Sprites3D.table; }
 
 namespace {
 
@@ -67,16 +70,11 @@ int32_t Sprite3DLibraryInit() {
 }
 
 Sprite3DRecord* MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber) {
-  if (!Sprites3D.table) return nullptr;
-  Sprite3DRecord* record = static_cast<Sprite3DRecord*>(AllocateObject(Sprites3D.table, number));
-  if (!record) return nullptr;
   const SpriteRecord* sprite = LookupSprite(spriteNumber);
   // A memory sprite holds a pixel block, not a surface, whatever its flags say.
-  if (!sprite || sprite->depth == MemorySpriteDepth || !(sprite->flags & SpriteTexture)) {
-    // Nobody could name an empty AutoNumber record again.
-    if (number == AutoNumber) ReleaseObject(Sprites3D.table, reinterpret_cast<ObjectNumber>(record));
-    return nullptr;
-  }
+  Sprite3DRecord* record = static_cast<Sprite3DRecord*>(AllocateSprite3D(
+      number, sprite && sprite->depth != MemorySpriteDepth && (sprite->flags & SpriteTexture)));
+  if (!record) return nullptr;
   const float w = static_cast<float>(sprite->width), h = static_cast<float>(sprite->height);
   SetVertex(record->vertices[0], 0.0f, 0.0f, 0.0f, 0.0f);
   SetVertex(record->vertices[1], w, 0.0f, 1.0f, 0.0f);
@@ -88,17 +86,6 @@ Sprite3DRecord* MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber) {
   record->sprite = spriteNumber;
   record->texture = sprite->surface;
   return record;
-}
-
-void ReleaseSprite3D(ObjectNumber number) {
-  if (Sprites3D.table && LookupObject(Sprites3D.table, number)) ReleaseObject(Sprites3D.table, number);
-}
-
-void ReleaseAllSprites3D() {
-  if (!Sprites3D.table) return;
-  ResetObjectIteration(Sprites3D.table);
-  ObjectNumber number;
-  while (NextObject(Sprites3D.table, &number)) ReleaseSprite3D(number);
 }
 
 void CloseSprite3DLibrary() {

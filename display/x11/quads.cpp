@@ -64,6 +64,18 @@ void Describe(char* error, size_t size, const char* what, const char* log) {
   std::snprintf(error, size, "%s%s%.*s", what, length ? ": " : "", static_cast<int>(length), log);
 }
 
+// 1 when a shader or program object's status is set; else 0, and its log's first line is the error.
+int32_t Succeeded(GLuint object, GLenum status, decltype(Gl.GetShaderiv) query, decltype(Gl.GetShaderInfoLog) readLog,
+               const char* what, char* error, size_t size) {
+  GLint done = 0;
+  query(object, status, &done);
+  if (done) return 1;
+  char log[256] = {};
+  readLog(object, sizeof log - 1, nullptr, log);
+  Describe(error, size, what, log);
+  return 0;
+}
+
 GLuint Compile(GLenum type, const char* source, char* error, size_t size) {
   const GLuint shader = Gl.CreateShader(type);
   if (!shader) {
@@ -72,12 +84,8 @@ GLuint Compile(GLenum type, const char* source, char* error, size_t size) {
   }
   Gl.ShaderSource(shader, 1, &source, nullptr);
   Gl.CompileShader(shader);
-  GLint compiled = 0;
-  Gl.GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-  if (!compiled) {
-    char log[256] = {};
-    Gl.GetShaderInfoLog(shader, sizeof log - 1, nullptr, log);
-    Describe(error, size, "a shader did not compile", log);
+  if (!Succeeded(shader, GL_COMPILE_STATUS, Gl.GetShaderiv, Gl.GetShaderInfoLog, "a shader did not compile", error,
+                 size)) {
     Gl.DeleteShader(shader);
     return 0;
   }
@@ -99,12 +107,8 @@ GLuint Link(const char* fragmentSource, char* error, size_t size) {
     Gl.BindAttribLocation(program, PositionAttribute, "position");
     Gl.BindAttribLocation(program, CornerAttribute, "corner");
     Gl.LinkProgram(program);
-    GLint linked = 0;
-    Gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (!linked) {
-      char log[256] = {};
-      Gl.GetProgramInfoLog(program, sizeof log - 1, nullptr, log);
-      Describe(error, size, "the shaders did not link", log);
+    if (!Succeeded(program, GL_LINK_STATUS, Gl.GetProgramiv, Gl.GetProgramInfoLog, "the shaders did not link", error,
+                   size)) {
       Gl.DeleteProgram(program);
       program = 0;
     }

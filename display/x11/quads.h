@@ -10,10 +10,7 @@
 // The sprite program: texel colour, texel alpha x vertex alpha. The keyed program: texels of
 // alpha 0 (the colour key) discarded, the vertex alpha alone. The frame program shows the software
 // frame's 0x00RRGGBB words, uploaded as they lie in memory, opaque.
-const int32_t SpriteProgram = 0;
-const int32_t KeyedProgram = 1;
-const int32_t FrameProgram = 2;
-const int32_t QuadProgramCount = 3;
+enum QuadProgram : int32_t { SpriteProgram, KeyedProgram, FrameProgram, QuadProgramCount };
 
 struct QuadState {
   int32_t program;

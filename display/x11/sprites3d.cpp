@@ -6,7 +6,11 @@
 #include "display/x11/screen.h"
 #include "display/x11/sprites.h"
 
+#include "display/sprites3d_table.h"
+
 Sprite3DState Sprites3D;
+
+ObjectTable* Sprite3DTable() { return Sprites3D.table; }
 
 namespace {
 
@@ -49,32 +53,16 @@ int32_t Sprite3DLibraryInit() {
 }
 
 Sprite3DRecord* MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber) {
-  if (!Sprites3D.table) return nullptr;
-  Sprite3DRecord* record = static_cast<Sprite3DRecord*>(AllocateObject(Sprites3D.table, number));
-  if (!record) return nullptr;
   const SpriteRecord* sprite = LookupSprite(spriteNumber);
-  if (!sprite || sprite->depth == MemorySpriteDepth || !(sprite->flags & SpriteTexture)) {
-    // Nobody could name an empty AutoNumber record again.
-    if (number == AutoNumber) ReleaseObject(Sprites3D.table, reinterpret_cast<ObjectNumber>(record));
-    return nullptr;
-  }
+  Sprite3DRecord* record = static_cast<Sprite3DRecord*>(AllocateSprite3D(
+      number, sprite && sprite->depth != MemorySpriteDepth && (sprite->flags & SpriteTexture)));
+  if (!record) return nullptr;
   record->spriteSerial = sprite->serial;
   record->width = sprite->width;
   record->height = sprite->height;
   record->flags = sprite->flags;
   record->sprite = spriteNumber;
   return record;
-}
-
-void ReleaseSprite3D(ObjectNumber number) {
-  if (Sprites3D.table && LookupObject(Sprites3D.table, number)) ReleaseObject(Sprites3D.table, number);
-}
-
-void ReleaseAllSprites3D() {
-  if (!Sprites3D.table) return;
-  ResetObjectIteration(Sprites3D.table);
-  ObjectNumber number;
-  while (NextObject(Sprites3D.table, &number)) ReleaseSprite3D(number);
 }
 
 void CloseSprite3DLibrary() {

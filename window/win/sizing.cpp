@@ -77,69 +77,47 @@ void SizeByKey(SizingState* state, HWND window, LONG dx, LONG dy) {
   SizeToPoint(state, window, cursor);
 }
 
+// The first arrow key chooses an edge, a second one across it a corner; any other arrow key sizes.
+struct ArrowTurn {
+  WPARAM key;
+  int from;
+  int to;
+};
+const ArrowTurn ArrowTurns[] = {
+    {VK_LEFT, NoEdge, LeftEdge},   {VK_LEFT, TopEdge, TopLeft},      {VK_LEFT, BottomEdge, BottomLeft},
+    {VK_UP, NoEdge, TopEdge},      {VK_UP, RightEdge, TopRight},     {VK_UP, LeftEdge, TopLeft},
+    {VK_RIGHT, NoEdge, RightEdge}, {VK_RIGHT, TopEdge, TopRight},    {VK_RIGHT, BottomEdge, BottomRight},
+    {VK_DOWN, NoEdge, BottomEdge}, {VK_DOWN, RightEdge, BottomRight}, {VK_DOWN, LeftEdge, BottomLeft},
+};
+
+// The cursor goes onto the chosen edge or corner, inside the window's outermost pixels.
+void PlaceCursorOnEdge(const RECT& r, POINT cursor, int edge) {
+  switch (edge) {
+    case LeftEdge: PlaceCursor(CursorHorizontal, r.left, cursor.y); break;
+    case RightEdge: PlaceCursor(CursorHorizontal, r.right - 2, cursor.y); break;
+    case TopEdge: PlaceCursor(CursorVertical, cursor.x, r.top); break;
+    case BottomEdge: PlaceCursor(CursorVertical, cursor.x, r.bottom - 2); break;
+    case TopLeft: PlaceCursor(CursorDiagonalDown, r.left + 2, r.top + 2); break;
+    case TopRight: PlaceCursor(CursorDiagonalUp, r.right - 2, r.top); break;
+    case BottomLeft: PlaceCursor(CursorDiagonalUp, r.left, r.bottom - 2); break;
+    case BottomRight: PlaceCursor(CursorDiagonalDown, r.right - 2, r.bottom - 2); break;
+  }
+}
+
 void ArrowKey(SizingState* state, HWND window, WPARAM key) {
-  const RECT& r = state->current;
   POINT cursor;
   GetCursorPos(&cursor);
-  int edge = state->edge;
-  switch (key) {
-    case VK_LEFT:
-      if (edge == NoEdge) {
-        state->edge = LeftEdge;
-        PlaceCursor(CursorHorizontal, r.left, cursor.y);
-      } else if (edge == TopEdge) {
-        state->edge = TopLeft;
-        PlaceCursor(CursorDiagonalDown, r.left + 2, r.top + 2);
-      } else if (edge == BottomEdge) {
-        state->edge = BottomLeft;
-        PlaceCursor(CursorDiagonalUp, r.left, r.bottom - 2);
-      } else {
-        SizeByKey(state, window, -KeyStep, 0);
-      }
-      break;
-    case VK_UP:
-      if (edge == NoEdge) {
-        state->edge = TopEdge;
-        PlaceCursor(CursorVertical, cursor.x, r.top);
-      } else if (edge == RightEdge) {
-        state->edge = TopRight;
-        PlaceCursor(CursorDiagonalUp, r.right - 2, r.top);
-      } else if (edge == LeftEdge) {
-        state->edge = TopLeft;
-        PlaceCursor(CursorDiagonalDown, r.left + 2, r.top + 2);
-      } else {
-        SizeByKey(state, window, 0, -KeyStep);
-      }
-      break;
-    case VK_RIGHT:
-      if (edge == NoEdge) {
-        state->edge = RightEdge;
-        PlaceCursor(CursorHorizontal, r.right - 2, cursor.y);
-      } else if (edge == TopEdge) {
-        state->edge = TopRight;
-        PlaceCursor(CursorDiagonalUp, r.right - 2, r.top);
-      } else if (edge == BottomEdge) {
-        state->edge = BottomRight;
-        PlaceCursor(CursorDiagonalDown, r.right - 2, r.bottom - 2);
-      } else {
-        SizeByKey(state, window, KeyStep, 0);
-      }
-      break;
-    case VK_DOWN:
-      if (edge == NoEdge) {
-        state->edge = BottomEdge;
-        PlaceCursor(CursorVertical, cursor.x, r.bottom - 2);
-      } else if (edge == RightEdge) {
-        state->edge = BottomRight;
-        PlaceCursor(CursorDiagonalDown, r.right - 2, r.bottom - 2);
-      } else if (edge == LeftEdge) {
-        state->edge = BottomLeft;
-        PlaceCursor(CursorDiagonalUp, r.left, r.bottom - 2);
-      } else {
-        SizeByKey(state, window, 0, KeyStep);
-      }
-      break;
+  LONG dx = key == VK_LEFT ? -KeyStep : key == VK_RIGHT ? KeyStep : 0;
+  LONG dy = key == VK_UP ? -KeyStep : key == VK_DOWN ? KeyStep : 0;
+  if (!dx && !dy) return;
+  for (const ArrowTurn& turn : ArrowTurns) {
+    if (turn.key == key && turn.from == state->edge) {
+      state->edge = turn.to;
+      PlaceCursorOnEdge(state->current, cursor, turn.to);
+      return;
+    }
   }
+  SizeByKey(state, window, dx, dy);
 }
 
 void StartSizing(SizingState* state, HWND window, int edge) {

@@ -117,34 +117,36 @@ if(VORLUNE_WINDOWS)
   endif()
 endif()
 
-# Windows benchmark programs (<lib>/bench/win/*.cpp, one program each): built in the Windows builds,
-# run by hand under Wine (tests/wine/run.sh), never by ctest.
-if(VORLUNE_WINDOWS)
+# One program per <lib>/bench/<platform>/*.cpp, linked with the libraries named after `own`, and
+# with its folder's library when own is ALL, or for soak_*.cpp alone when it is SOAK.
+function(vorlune_bench_programs platform own)
   foreach(dir IN LISTS VORLUNE_LIBS)
-    file(GLOB wbsrc CONFIGURE_DEPENDS ${dir}/bench/win/*.cpp)
-    foreach(b IN LISTS wbsrc)
+    file(GLOB sources CONFIGURE_DEPENDS ${dir}/bench/${platform}/*.cpp)
+    foreach(b IN LISTS sources)
       get_filename_component(name ${b} NAME_WE)
       add_executable(${name} ${b})
-      target_link_libraries(${name} PRIVATE ${dir})
-    endforeach()
-  endforeach()
-endif()
-
-# Linux benchmark programs (<lib>/bench/x11/*.cpp, one program each): bare Xlib, GLX and OpenGL,
-# none of the project's libraries; run by scripts/perf.sh, never by ctest. soak_*.cpp are the
-# exception: the saver's own loop, linked from its folder's library (scripts/soak_x11.sh).
-if(VORLUNE_X11)
-  foreach(dir IN LISTS VORLUNE_LIBS)
-    file(GLOB xbsrc CONFIGURE_DEPENDS ${dir}/bench/x11/*.cpp)
-    foreach(b IN LISTS xbsrc)
-      get_filename_component(name ${b} NAME_WE)
-      add_executable(${name} ${b})
-      target_link_libraries(${name} PRIVATE OpenGL::OpenGL OpenGL::GLX X11::X11)
-      if(name MATCHES "^soak_")
+      target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+      if(ARGN)
+        target_link_libraries(${name} PRIVATE ${ARGN})
+      endif()
+      if(own STREQUAL "ALL" OR name MATCHES "^soak_")
         target_link_libraries(${name} PRIVATE ${dir})
       endif()
     endforeach()
   endforeach()
+endfunction()
+
+# Windows benchmark programs (<lib>/bench/win/*.cpp): built in the Windows builds, run by hand
+# under Wine (tests/wine/run.sh), never by ctest.
+if(VORLUNE_WINDOWS)
+  vorlune_bench_programs(win ALL)
+endif()
+
+# Linux benchmark programs (<lib>/bench/x11/*.cpp): bare Xlib, GLX and OpenGL, none of the
+# project's libraries; run by scripts/perf.sh, never by ctest. soak_*.cpp are the exception: the
+# saver's own loop, linked from its folder's library (scripts/soak_x11.sh).
+if(VORLUNE_X11)
+  vorlune_bench_programs(x11 SOAK OpenGL::OpenGL OpenGL::GLX X11::X11)
 endif()
 
 if(VORLUNE_WINE_TESTS)

@@ -19,120 +19,14 @@
 #include <string>
 #include <vector>
 
+#include "app/bench/win/bench_support.h"
+
 namespace {
 
 const int QuadsPerFrame = 2020;
 const int StarsPerFrame = 100;
 const int TextureCount = 9;
 const int TextureSide = 16;
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double FileTimeSeconds(const FILETIME& t) {
-  return static_cast<double>(static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
-}
-
-// Seconds since the Unix epoch, for the script that launched us.
-double UnixNow() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return FileTimeSeconds(now) - 11644473600.0;
-}
-
-// Seconds from this process's creation (as Wine's server recorded it) to now.
-double SinceCreation() {
-  FILETIME created, exited, kernel, user, now;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
-  GetSystemTimeAsFileTime(&now);
-  return FileTimeSeconds(now) - FileTimeSeconds(created);
-}
-
-// ---- CPU time and memory from Linux's /proc, read through Wine's Z: drive ----
-std::string ReadLinuxFile(const std::string& path) {
-  std::string dosPath = "Z:" + path;
-  for (char& c : dosPath)
-    if (c == '/') c = '\\';
-  std::string text;
-  FILE* f = fopen(dosPath.c_str(), "rb");
-  if (!f) return text;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  fclose(f);
-  return text;
-}
-
-bool ParseStat(const std::string& stat, std::string* name, long long* ticks) {
-  size_t open = stat.find('('), close = stat.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close < open) return false;
-  *name = stat.substr(open + 1, close - open - 1);
-  const char* p = stat.c_str() + close + 1;
-  long long utime = 0, stime = 0;
-  int field = 3;
-  while (*p && field <= 15) {
-    while (*p == ' ') ++p;
-    if (field == 14) utime = atoll(p);
-    if (field == 15) stime = atoll(p);
-    while (*p && *p != ' ') ++p;
-    ++field;
-  }
-  *ticks = utime + stime;
-  return field > 15;
-}
-
-// Wine's server opens /proc for us, so /proc/self is the server: find our process by name.
-std::string FindOwnProcess() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string name(path, length);
-  size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos) name = name.substr(slash + 1);
-  name = name.substr(0, 15);
-  std::vector<std::string> found;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
-  if (find == INVALID_HANDLE_VALUE) return std::string();
-  do {
-    if (entry.cFileName[0] < '0' || entry.cFileName[0] > '9') continue;
-    std::string dir = std::string("/proc/") + entry.cFileName, statName;
-    long long ticks;
-    if (ParseStat(ReadLinuxFile(dir + "/stat"), &statName, &ticks) && statName == name) found.push_back(dir);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return found.size() == 1 ? found[0] : std::string();
-}
-
-long long ProcessTicks(const std::string& dir) {
-  std::string name;
-  long long ticks;
-  return !dir.empty() && ParseStat(ReadLinuxFile(dir + "/stat"), &name, &ticks) ? ticks : -1;
-}
-
-long long StatusKilobytes(const std::string& status, const char* key) {
-  size_t at = status.find(key);
-  return at == std::string::npos ? -1 : atoll(status.c_str() + at + strlen(key));
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double Sum(const std::vector<double>& v) {
-  double s = 0;
-  for (double t : v) s += t;
-  return s;
-}
 
 // ---- the platform objects ----
 IDirectDraw7* directDraw;
@@ -421,35 +315,3 @@ int main(int argc, char** argv) {
          QuadsPerFrame, fps, wall * 1000 / frames);
   for (int p = 0; p < 3; ++p)
     printf("  %-45s %5.1f %%  mean %7.2f ms  median %7.2f ms\n", names[p], 100 * Sum(parts[p]) / wall,
-           Sum(parts[p]) * 1000 / frames, Median(parts[p]) * 1000);
-  printf("    of which: colour fill median %.2f ms, lock + 100 blends + unlock %.2f ms, blit %.2f ms\n",
-         Median(fillTimes) * 1000, Median(blendTimes) * 1000, Median(blitTimes) * 1000);
-  double cores = -1;
-  if (ticksBefore >= 0 && ticksAfter >= 0) {
-    const double cpu = (ticksAfter - ticksBefore) / 100.0;
-    cores = cpu / wall;
-    printf("CPU time of the process over the measured frames: %.2f s in %.2f s (%.2f cores)\n", cpu, wall, cores);
-  }
-  load = ReadLinuxFile("/proc/loadavg");
-  printf("machine load after: %s", load.empty() ? "(unknown)\n" : load.c_str());
-  long long peak = -1;
-  if (!procDir.empty()) {
-    const std::string status = ReadLinuxFile(procDir + "/status");
-    peak = StatusKilobytes(status, "VmHWM:");
-    printf("memory: peak resident %lld KiB (VmHWM)\n", peak);
-  }
-  // One line for scripts.
-  printf("RESULT fps=%.2f first_flip_unix=%.6f first_flip_since_creation=%.4f cores=%.2f peak_kib=%lld\n", fps,
-         firstFlipUnix, firstFlipSinceCreation, cores, peak);
-  fflush(stdout);
-
-  device->Release();
-  direct3D->Release();
-  for (IDirectDrawSurface7* t : textures) t->Release();
-  frame->Release();
-  backBuffer->Release();
-  primary->Release();
-  directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-  directDraw->Release();
-  return 0;
-}

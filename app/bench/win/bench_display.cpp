@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/bench/bench_support.h"
 #include "app/embedded.h"
 #include "display/win/screen.h"
 #include "display/win/sprites.h"
@@ -16,31 +17,17 @@
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+double Microseconds() { return Now() * 1e6; }
 
 void Measure(int32_t depth, int frames) {
-  double start = Now();
+  double start = Microseconds();
   if (!OpenFullScreen(1024, 768, depth, "Vorlune benchmark")) {
     printf("%d bits: OpenFullScreen failed\n", depth);
     return;
   }
-  printf("%d bits: OpenFullScreen %.1f ms\n", depth, (Now() - start) / 1000);
+  printf("%d bits: OpenFullScreen %.1f ms\n", depth, (Microseconds() - start) / 1000);
   // Wine settles for a moment after a mode change; that is not the cost of what is measured.
-  for (start = Now(); Now() - start < 1500000;) {
+  for (start = Microseconds(); Microseconds() - start < 1500000;) {
     ClearOutput(0);
     FlipScreen();
   }
@@ -48,9 +35,9 @@ void Measure(int32_t depth, int frames) {
   for (int n = 1; n <= 9; ++n) {
     std::vector<double> times;
     for (int i = 0; i < repeats; ++i) {
-      start = Now();
+      start = Microseconds();
       void* sprite = LoadSpriteFromMemory(n, EmbeddedPicture(n), SpriteTexture, EmbeddedPictureSize(n));
-      times.push_back(Now() - start);
+      times.push_back(Microseconds() - start);
       if (!sprite) {
         printf("  sprite %d: load failed\n", n);
         break;
@@ -64,10 +51,10 @@ void Measure(int32_t depth, int frames) {
   for (int32_t mode : {FlipWaitVerticalSync, 0}) {
     std::vector<double> times;
     for (int i = 0; i < frames; ++i) {
-      start = Now();
+      start = Microseconds();
       ClearOutput(0);
       FlipScreenMode(mode);
-      times.push_back(Now() - start);
+      times.push_back(Microseconds() - start);
     }
     double total = 0;
     for (double t : times) total += t;
@@ -84,12 +71,12 @@ int main(int argc, char** argv) {
   InitListedObjectHeap();
   ResetImageDecoders();
   RegisterPngDecoder();
-  double start = Now();
+  double start = Microseconds();
   if (!InitSpriteEngine()) {
     printf("InitSpriteEngine failed\n");
     return 1;
   }
-  printf("InitSpriteEngine %.1f ms\n", (Now() - start) / 1000);
+  printf("InitSpriteEngine %.1f ms\n", (Microseconds() - start) / 1000);
   Measure(32, frames);
   Measure(16, frames);
   EndScreen();

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bench/win/bench_support.h"
 #include "app/pattern.h"
 #include "app/saver.h"
 #include "app/win/startup.h"
@@ -33,119 +34,17 @@
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::string ReadLinuxFile(const std::string& path) {
-  std::string dosPath = "Z:" + path;
-  for (char& c : dosPath) {
-    if (c == '/') c = '\\';
-  }
-  std::string text;
-  FILE* f = fopen(dosPath.c_str(), "rb");
-  if (!f) return text;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  fclose(f);
-  return text;
-}
-
-// utime + stime of /proc/.../stat, in clock ticks; the name in brackets may hold spaces.
-struct ThreadTime {
-  std::string name;
-  long long ticks;
-};
-
-bool ParseStat(const std::string& stat, ThreadTime* out) {
-  size_t open = stat.find('(');
-  size_t close = stat.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close < open) return false;
-  out->name = stat.substr(open + 1, close - open - 1);
-  // Fields after the name: state is field 3; utime and stime are fields 14 and 15.
-  const char* p = stat.c_str() + close + 1;
-  long long fields[13] = {};
-  int field = 3;
-  while (*p && field <= 15) {
-    while (*p == ' ') ++p;
-    if (field >= 14) fields[field - 14] = atoll(p);
-    while (*p && *p != ' ') ++p;
-    ++field;
-  }
-  out->ticks = fields[0] + fields[1];
-  return field > 15;
-}
-
 std::string ProcDir;  // "/proc/<Linux pid>", empty when not found
 
-// The Linux process whose name is this program's file name (cut to the kernel's 15 characters).
-// Two benchmarks of the same name running at once cannot be told apart: then none is chosen.
-std::string FindOwnProcess() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string name(path, length);
-  size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos) name = name.substr(slash + 1);
-  name = name.substr(0, 15);
-  std::vector<std::string> found;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA("Z:\\proc\\*", &entry);
-  if (find == INVALID_HANDLE_VALUE) return std::string();
-  do {
-    if (entry.cFileName[0] < '0' || entry.cFileName[0] > '9') continue;
-    ThreadTime t;
-    std::string dir = std::string("/proc/") + entry.cFileName;
-    if (ParseStat(ReadLinuxFile(dir + "/stat"), &t) && t.name == name) found.push_back(dir);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  if (found.size() != 1) {
-    printf("%zu Linux processes are named %s: no CPU time or memory figures\n", found.size(), name.c_str());
-    return std::string();
-  }
-  return found[0];
+// Per-thread CPU ticks (the llvmpipe workers each have their own), to be added up by name.
+std::vector<ProcStat> ThreadTicks() {
+  if (ProcDir.empty()) return {};
+  return ReadStats(ProcDir + "/task", [](const char* entry) { return entry[0] != '.'; });
 }
 
-long long ProcessTicks() {
-  ThreadTime t;
-  return !ProcDir.empty() && ParseStat(ReadLinuxFile(ProcDir + "/stat"), &t) ? t.ticks : -1;
-}
-
-// Per-thread CPU ticks, added up by thread name (the llvmpipe workers each have their own).
-std::vector<ThreadTime> ThreadTicks() {
-  std::vector<ThreadTime> threads;
-  if (ProcDir.empty()) return threads;
-  std::string pattern = "Z:" + ProcDir + "/task/*";
-  for (char& c : pattern) {
-    if (c == '/') c = '\\';
-  }
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return threads;
-  do {
-    if (entry.cFileName[0] == '.') continue;
-    ThreadTime t;
-    if (ParseStat(ReadLinuxFile(ProcDir + "/task/" + entry.cFileName + "/stat"), &t)) threads.push_back(t);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return threads;
-}
-
-long long StatusKilobytes(const std::string& status, const char* key) {
-  size_t at = status.find(key);
-  return at == std::string::npos ? -1 : atoll(status.c_str() + at + strlen(key));
-}
-
-long long TicksFor(const std::vector<ThreadTime>& threads, const std::string& name) {
+long long TicksFor(const std::vector<ProcStat>& threads, const std::string& name) {
   long long sum = 0;
-  for (const ThreadTime& t : threads)
+  for (const ProcStat& t : threads)
     if (t.name == name) sum += t.ticks;
   return sum;
 }
@@ -155,41 +54,11 @@ struct Part {
   std::vector<double> times;
 };
 
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double Sum(const std::vector<double>& v) {
-  double s = 0;
-  for (double t : v) s += t;
-  return s;
-}
-
 int TrailPointCount() { return App.TrailPoints.header ? App.TrailPoints.header->count : 0; }
-
-double FileTimeSeconds(const FILETIME& t) {
-  return static_cast<double>(static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
-}
-
-// Seconds since the Unix epoch, comparable with the launching script's clock.
-double UnixNow() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return FileTimeSeconds(now) - 11644473600.0;
-}
-
-// Seconds from this process's creation, as Wine's server recorded it, to now.
-double SinceCreation() {
-  FILETIME created, exited, kernel, user, now;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
-  GetSystemTimeAsFileTime(&now);
-  return FileTimeSeconds(now) - FileTimeSeconds(created);
-}
 
 // A Direct3D device that accepts every call and does nothing: with it in place of the real one,
 // the trail pass costs only the program's own work (model, vertex set-up, the calls themselves).
+#define ACCEPT(method, parameters) STDMETHOD(method) parameters override { return D3D_OK; }
 class NullDevice final : public IDirect3DDevice7 {
  public:
   STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override {
@@ -198,53 +67,54 @@ class NullDevice final : public IDirect3DDevice7 {
   }
   STDMETHOD_(ULONG, AddRef)() override { return 1; }
   STDMETHOD_(ULONG, Release)() override { return 1; }
-  STDMETHOD(GetCaps)(D3DDEVICEDESC7*) override { return D3D_OK; }
-  STDMETHOD(EnumTextureFormats)(LPD3DENUMPIXELFORMATSCALLBACK, void*) override { return D3D_OK; }
-  STDMETHOD(BeginScene)() override { return D3D_OK; }
-  STDMETHOD(EndScene)() override { return D3D_OK; }
-  STDMETHOD(GetDirect3D)(IDirect3D7**) override { return D3D_OK; }
-  STDMETHOD(SetRenderTarget)(IDirectDrawSurface7*, DWORD) override { return D3D_OK; }
-  STDMETHOD(GetRenderTarget)(IDirectDrawSurface7**) override { return D3D_OK; }
-  STDMETHOD(Clear)(DWORD, D3DRECT*, DWORD, D3DCOLOR, D3DVALUE, DWORD) override { return D3D_OK; }
-  STDMETHOD(SetTransform)(D3DTRANSFORMSTATETYPE, D3DMATRIX*) override { return D3D_OK; }
-  STDMETHOD(GetTransform)(D3DTRANSFORMSTATETYPE, D3DMATRIX*) override { return D3D_OK; }
-  STDMETHOD(SetViewport)(D3DVIEWPORT7*) override { return D3D_OK; }
-  STDMETHOD(MultiplyTransform)(D3DTRANSFORMSTATETYPE, D3DMATRIX*) override { return D3D_OK; }
-  STDMETHOD(GetViewport)(D3DVIEWPORT7*) override { return D3D_OK; }
-  STDMETHOD(SetMaterial)(D3DMATERIAL7*) override { return D3D_OK; }
-  STDMETHOD(GetMaterial)(D3DMATERIAL7*) override { return D3D_OK; }
-  STDMETHOD(SetLight)(DWORD, D3DLIGHT7*) override { return D3D_OK; }
-  STDMETHOD(GetLight)(DWORD, D3DLIGHT7*) override { return D3D_OK; }
-  STDMETHOD(SetRenderState)(D3DRENDERSTATETYPE, DWORD) override { return D3D_OK; }
-  STDMETHOD(GetRenderState)(D3DRENDERSTATETYPE, LPDWORD) override { return D3D_OK; }
-  STDMETHOD(BeginStateBlock)() override { return D3D_OK; }
-  STDMETHOD(EndStateBlock)(LPDWORD) override { return D3D_OK; }
-  STDMETHOD(PreLoad)(IDirectDrawSurface7*) override { return D3D_OK; }
-  STDMETHOD(DrawPrimitive)(D3DPRIMITIVETYPE, DWORD, void*, DWORD, DWORD) override { return D3D_OK; }
-  STDMETHOD(DrawIndexedPrimitive)(D3DPRIMITIVETYPE, DWORD, void*, DWORD, WORD*, DWORD, DWORD) override { return D3D_OK; }
-  STDMETHOD(SetClipStatus)(D3DCLIPSTATUS*) override { return D3D_OK; }
-  STDMETHOD(GetClipStatus)(D3DCLIPSTATUS*) override { return D3D_OK; }
-  STDMETHOD(DrawPrimitiveStrided)(D3DPRIMITIVETYPE, DWORD, D3DDRAWPRIMITIVESTRIDEDDATA*, DWORD, DWORD) override { return D3D_OK; }
-  STDMETHOD(DrawIndexedPrimitiveStrided)(D3DPRIMITIVETYPE, DWORD, D3DDRAWPRIMITIVESTRIDEDDATA*, DWORD, WORD*, DWORD, DWORD) override { return D3D_OK; }
-  STDMETHOD(DrawPrimitiveVB)(D3DPRIMITIVETYPE, IDirect3DVertexBuffer7*, DWORD, DWORD, DWORD) override { return D3D_OK; }
-  STDMETHOD(DrawIndexedPrimitiveVB)(D3DPRIMITIVETYPE, IDirect3DVertexBuffer7*, DWORD, DWORD, WORD*, DWORD, DWORD) override { return D3D_OK; }
-  STDMETHOD(ComputeSphereVisibility)(D3DVECTOR*, D3DVALUE*, DWORD, DWORD, DWORD*) override { return D3D_OK; }
-  STDMETHOD(GetTexture)(DWORD, IDirectDrawSurface7**) override { return D3D_OK; }
-  STDMETHOD(SetTexture)(DWORD, IDirectDrawSurface7*) override { return D3D_OK; }
-  STDMETHOD(GetTextureStageState)(DWORD, D3DTEXTURESTAGESTATETYPE, LPDWORD) override { return D3D_OK; }
-  STDMETHOD(SetTextureStageState)(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD) override { return D3D_OK; }
-  STDMETHOD(ValidateDevice)(LPDWORD) override { return D3D_OK; }
-  STDMETHOD(ApplyStateBlock)(DWORD) override { return D3D_OK; }
-  STDMETHOD(CaptureStateBlock)(DWORD) override { return D3D_OK; }
-  STDMETHOD(DeleteStateBlock)(DWORD) override { return D3D_OK; }
-  STDMETHOD(CreateStateBlock)(D3DSTATEBLOCKTYPE, LPDWORD) override { return D3D_OK; }
-  STDMETHOD(Load)(IDirectDrawSurface7*, POINT*, IDirectDrawSurface7*, RECT*, DWORD) override { return D3D_OK; }
-  STDMETHOD(LightEnable)(DWORD, WINBOOL) override { return D3D_OK; }
-  STDMETHOD(GetLightEnable)(DWORD, WINBOOL*) override { return D3D_OK; }
-  STDMETHOD(SetClipPlane)(DWORD, D3DVALUE*) override { return D3D_OK; }
-  STDMETHOD(GetClipPlane)(DWORD, D3DVALUE*) override { return D3D_OK; }
-  STDMETHOD(GetInfo)(DWORD, LPVOID, DWORD) override { return D3D_OK; }
+  ACCEPT(GetCaps, (D3DDEVICEDESC7*))
+  ACCEPT(EnumTextureFormats, (LPD3DENUMPIXELFORMATSCALLBACK, void*))
+  ACCEPT(BeginScene, ())
+  ACCEPT(EndScene, ())
+  ACCEPT(GetDirect3D, (IDirect3D7**))
+  ACCEPT(SetRenderTarget, (IDirectDrawSurface7*, DWORD))
+  ACCEPT(GetRenderTarget, (IDirectDrawSurface7**))
+  ACCEPT(Clear, (DWORD, D3DRECT*, DWORD, D3DCOLOR, D3DVALUE, DWORD))
+  ACCEPT(SetTransform, (D3DTRANSFORMSTATETYPE, D3DMATRIX*))
+  ACCEPT(GetTransform, (D3DTRANSFORMSTATETYPE, D3DMATRIX*))
+  ACCEPT(SetViewport, (D3DVIEWPORT7*))
+  ACCEPT(MultiplyTransform, (D3DTRANSFORMSTATETYPE, D3DMATRIX*))
+  ACCEPT(GetViewport, (D3DVIEWPORT7*))
+  ACCEPT(SetMaterial, (D3DMATERIAL7*))
+  ACCEPT(GetMaterial, (D3DMATERIAL7*))
+  ACCEPT(SetLight, (DWORD, D3DLIGHT7*))
+  ACCEPT(GetLight, (DWORD, D3DLIGHT7*))
+  ACCEPT(SetRenderState, (D3DRENDERSTATETYPE, DWORD))
+  ACCEPT(GetRenderState, (D3DRENDERSTATETYPE, LPDWORD))
+  ACCEPT(BeginStateBlock, ())
+  ACCEPT(EndStateBlock, (LPDWORD))
+  ACCEPT(PreLoad, (IDirectDrawSurface7*))
+  ACCEPT(DrawPrimitive, (D3DPRIMITIVETYPE, DWORD, void*, DWORD, DWORD))
+  ACCEPT(DrawIndexedPrimitive, (D3DPRIMITIVETYPE, DWORD, void*, DWORD, WORD*, DWORD, DWORD))
+  ACCEPT(SetClipStatus, (D3DCLIPSTATUS*))
+  ACCEPT(GetClipStatus, (D3DCLIPSTATUS*))
+  ACCEPT(DrawPrimitiveStrided, (D3DPRIMITIVETYPE, DWORD, D3DDRAWPRIMITIVESTRIDEDDATA*, DWORD, DWORD))
+  ACCEPT(DrawIndexedPrimitiveStrided, (D3DPRIMITIVETYPE, DWORD, D3DDRAWPRIMITIVESTRIDEDDATA*, DWORD, WORD*, DWORD, DWORD))
+  ACCEPT(DrawPrimitiveVB, (D3DPRIMITIVETYPE, IDirect3DVertexBuffer7*, DWORD, DWORD, DWORD))
+  ACCEPT(DrawIndexedPrimitiveVB, (D3DPRIMITIVETYPE, IDirect3DVertexBuffer7*, DWORD, DWORD, WORD*, DWORD, DWORD))
+  ACCEPT(ComputeSphereVisibility, (D3DVECTOR*, D3DVALUE*, DWORD, DWORD, DWORD*))
+  ACCEPT(GetTexture, (DWORD, IDirectDrawSurface7**))
+  ACCEPT(SetTexture, (DWORD, IDirectDrawSurface7*))
+  ACCEPT(GetTextureStageState, (DWORD, D3DTEXTURESTAGESTATETYPE, LPDWORD))
+  ACCEPT(SetTextureStageState, (DWORD, D3DTEXTURESTAGESTATETYPE, DWORD))
+  ACCEPT(ValidateDevice, (LPDWORD))
+  ACCEPT(ApplyStateBlock, (DWORD))
+  ACCEPT(CaptureStateBlock, (DWORD))
+  ACCEPT(DeleteStateBlock, (DWORD))
+  ACCEPT(CreateStateBlock, (D3DSTATEBLOCKTYPE, LPDWORD))
+  ACCEPT(Load, (IDirectDrawSurface7*, POINT*, IDirectDrawSurface7*, RECT*, DWORD))
+  ACCEPT(LightEnable, (DWORD, WINBOOL))
+  ACCEPT(GetLightEnable, (DWORD, WINBOOL*))
+  ACCEPT(SetClipPlane, (DWORD, D3DVALUE*))
+  ACCEPT(GetClipPlane, (DWORD, D3DVALUE*))
+  ACCEPT(GetInfo, (DWORD, LPVOID, DWORD))
 };
+#undef ACCEPT
 
 void NoDraw(int32_t, int32_t, int32_t, int32_t) {}
 
@@ -258,8 +128,6 @@ double ModelFrameTime(TrailDrawRoutine draw, int repetitions) {
     CycleEmitterColour();
     times.push_back(Now() - t0);
   }
-  return Median(times);
-}
 
 }  // namespace
 
@@ -337,8 +205,8 @@ int main(int argc, char** argv) {
   }
   const int trailPoints = TrailPointCount();
 
-  const long long ticksBefore = ProcessTicks();
-  const std::vector<ThreadTime> threadsBefore = ThreadTicks();
+  const long long ticksBefore = ProcessTicks(ProcDir);
+  const std::vector<ProcStat> threadsBefore = ThreadTicks();
   const double wallStart = Now();
   int done = 0;
   while (done < frames && !stopped) {
@@ -358,8 +226,8 @@ int main(int argc, char** argv) {
     ++done;
   }
   const double wall = Now() - wallStart;
-  const long long ticksAfter = ProcessTicks();
-  const std::vector<ThreadTime> threadsAfter = ThreadTicks();
+  const long long ticksAfter = ProcessTicks(ProcDir);
+  const std::vector<ProcStat> threadsAfter = ThreadTicks();
   if (stopped) printf("the saver's input ended the run early (a key, the mouse or a button)\n");
   if (done == 0) return 1;
 
@@ -368,81 +236,3 @@ int main(int argc, char** argv) {
   for (const Part& p : parts) {
     const double total = Sum(p.times);
     printf("  %-45s %5.1f %%  mean %7.2f ms  median %7.2f ms\n", p.name, 100 * total / wall, total * 1000 / done,
-           Median(p.times) * 1000);
-  }
-
-  if (!csmt || !strstr(csmt, "csmt=0"))
-    printf("  (with Wine's command stream on, the software frame's first DirectDraw call waits for the previous\n"
-           "   frame's 3D scene to be drawn: its share holds most of the scene's cost)\n");
-  if (ticksBefore >= 0 && ticksAfter >= 0) {
-    const double cpu = (ticksAfter - ticksBefore) / clockTicks;
-    printf("CPU time of the process over the measured frames: %.2f s in %.2f s (%.2f cores)\n", cpu, wall, cpu / wall);
-    std::vector<std::string> names;
-    for (const ThreadTime& t : threadsAfter)
-      if (std::find(names.begin(), names.end(), t.name) == names.end()) names.push_back(t.name);
-    for (const std::string& name : names) {
-      const double used = (TicksFor(threadsAfter, name) - TicksFor(threadsBefore, name)) / clockTicks;
-      if (used > 0) printf("  thread %-16s %6.2f s (%.2f cores)\n", name.c_str(), used, used / wall);
-    }
-    printf("CPU time of the process since it started: %.2f s\n", ProcessTicks() / clockTicks);
-  }
-  FILETIME created, exited, kernel, user;
-  if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
-    auto seconds = [](const FILETIME& t) {
-      return (static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
-    };
-    printf("(GetProcessTimes reports %.2f s since start)\n", seconds(kernel) + seconds(user));
-  }
-  load = ReadLinuxFile("/proc/loadavg");
-  printf("machine load after: %s", load.empty() ? "(unknown)\n" : load.c_str());
-  const std::string status = ProcDir.empty() ? std::string() : ReadLinuxFile(ProcDir + "/status");
-  if (!status.empty())
-    printf("memory: peak resident %lld KiB (VmHWM), resident now %lld KiB, peak virtual %lld KiB\n",
-         StatusKilobytes(status, "VmHWM:"), StatusKilobytes(status, "VmRSS:"), StatusKilobytes(status, "VmPeak:"));
-
-
-  // The program's own work per frame, on the steady-state trail: the model alone, then the model
-  // with the 3D sprites' calls made to a device that does nothing. The real device is put back.
-  double modelOnly = -1, modelAndCalls = -1;
-  if (Screen.device3D) {
-    const int repetitions = 300;
-    modelOnly = ModelFrameTime(NoDraw, repetitions);
-    NullDevice nullDevice;
-    IDirect3DDevice7* device = Screen.device3D;
-    Screen.device3D = &nullDevice;
-    modelAndCalls = ModelFrameTime(DrawSprite3DFaded, repetitions);
-    Screen.device3D = device;
-    printf("own work per frame (median of %d, %d trail points): model %.1f us, model and 3D call submission to a "
-           "no-op device %.1f us\n",
-           repetitions, TrailPointCount(), modelOnly * 1e6, modelAndCalls * 1e6);
-  }
-  // Two parts of the loop's last step on their own: the input reads, and the 2 ms pause, which
-  // under load lasts as long as the scheduler takes to wake the thread again.
-  std::vector<double> inputTimes, sleepTimes;
-  for (int i = 0; i < 100; ++i) {
-    const double t0 = Now();
-    ReadKeyboard();
-    ReadMouse();
-    const double t1 = Now();
-    Sleep(2);
-    inputTimes.push_back(t1 - t0);
-    sleepTimes.push_back(Now() - t1);
-  }
-  printf("keyboard and mouse reads median %.3f ms; Sleep(2) median %.2f ms\n", Median(inputTimes) * 1000,
-         Median(sleepTimes) * 1000);
-  double cores = -1;
-  if (ticksBefore >= 0 && ticksAfter >= 0) cores = (ticksAfter - ticksBefore) / clockTicks / wall;
-  const double share = [&] {
-    double s = 0;
-    for (double t : parts[0].times) s += t;
-    return s / wall;
-  }();
-  printf("RESULT fps=%.2f first_flip_unix=%.6f first_flip_since_creation=%.4f cores=%.2f peak_kib=%lld "
-         "model_us=%.2f model_calls_us=%.2f software_share=%.3f sleep_ms=%.3f input_ms=%.4f\n",
-         done / wall, firstFlipUnix, firstFlipSinceCreation, cores,
-         status.empty() ? -1LL : StatusKilobytes(status, "VmHWM:"), modelOnly * 1e6, modelAndCalls * 1e6, share,
-         Median(sleepTimes) * 1000, Median(inputTimes) * 1000);
-  fflush(stdout);
-  ShutdownRuntime();
-  return 0;
-}

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/bench/bench_support.h"
 #include "app/embedded.h"
 #include "display/blending.h"
 #include "display/win/screen.h"
@@ -19,33 +20,16 @@
 
 namespace {
 
+double Microseconds() { return Now() * 1e6; }
+
 const int32_t Width = 1024, Height = 768;
 const int QuadsPerFrame = 2020;
 const int StarsPerFrame = 100;
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
-}
-
 struct Times {
   std::vector<double> values;
-  double Median() {
-    std::vector<double> v = values;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  }
-  double Mean() {
-    double total = 0;
-    for (double t : values) total += t;
-    return total / static_cast<double>(values.size());
-  }
+  double Median() { return ::Median(values); }
+  double Mean() { return Sum(values) / static_cast<double>(values.size()); }
 };
 
 // Positions spread over the screen like trail points: a few rosettes of points.
@@ -97,23 +81,23 @@ int main(int argc, char** argv) {
   Times software, clear, blend, blit, scene, flip, whole;
   // Wine settles for a moment after the mode change and compiles its shaders on the first frames.
   for (int warm = 0; warm < 60 + frames; ++warm) {
-    const double start = Now();
+    const double start = Microseconds();
     BeginSoftwareFrame();
     ClearOutput(0);
-    const double afterClear = Now();
+    const double afterClear = Microseconds();
     for (const Point& s : stars) BlendSprite(s.sprite, s.x, s.y, s.alpha);
-    const double afterBlend = Now();
+    const double afterBlend = Microseconds();
     EndSoftwareFrame();
-    const double afterSoftware = Now();
+    const double afterSoftware = Microseconds();
     SetSprite3DFiltering(0);
     if (BeginSprite3DScene()) {
       SetSprite3DBlendFactors(5, 2);
       for (const Point& p : points) DrawSprite3DFaded(p.sprite, p.x, p.y, p.alpha);
       EndSprite3DScene();
     }
-    const double afterScene = Now();
+    const double afterScene = Microseconds();
     FlipScreen();
-    const double end = Now();
+    const double end = Microseconds();
     if (warm < 60) continue;
     software.values.push_back(afterSoftware - start);
     clear.values.push_back(afterClear - start);
@@ -139,9 +123,9 @@ int main(int argc, char** argv) {
   Times blends;
   BeginSoftwareFrame();
   for (int i = 0; i < frames; ++i) {
-    const double start = Now();
+    const double start = Microseconds();
     for (const Point& s : stars) BlendSprite(s.sprite, s.x, s.y, s.alpha);
-    blends.values.push_back(Now() - start);
+    blends.values.push_back(Microseconds() - start);
   }
   EndSoftwareFrame();
   printf("  %d BlendSprite alone:                                  %8.1f / %8.1f  (%.2f us per call)\n", StarsPerFrame,

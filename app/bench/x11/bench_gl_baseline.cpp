@@ -25,6 +25,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/bench/bench_support.h"
+
 namespace {
 
 const int QuadsPerFrame = 2020;  // the saver's trail: 20 emitters of 101 points
@@ -85,12 +87,6 @@ long long NowNs() {
   timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
   return static_cast<long long>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // Seconds since this process was created (the kernel's start time has 1/CLK_TCK resolution).

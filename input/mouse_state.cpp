@@ -4,7 +4,11 @@
 
 MouseRecord Mouse;
 
-static MouseScreenQuery screenQuery = nullptr;
+namespace {
+
+MouseScreenQuery screenQuery = nullptr;
+
+}  // namespace
 
 void SetMouseScreenQuery(MouseScreenQuery query) { screenQuery = query; }
 
@@ -28,17 +32,21 @@ int32_t MouseButtonIsDown(int32_t button) {
   }
 }
 
-static int32_t Saturate(int64_t value) {
+namespace {
+
+int32_t Saturate(int64_t value) {
   if (value > INT32_MAX) return INT32_MAX;
   if (value < INT32_MIN) return INT32_MIN;
   return (int32_t)value;
 }
 
-static int32_t ClampToScreen(int64_t position, int32_t size) {
+int32_t ClampToScreen(int64_t position, int32_t size) {
   if (position >= size) position = (int64_t)size - 1;
   if (position < 0) position = 0;   // also catches a size of 0 (no screen)
   return (int32_t)position;
 }
+
+}  // namespace
 
 void ApplyMouseEvents(const MouseEvent* events, uint32_t count, int32_t width, int32_t height) {
   int64_t stepX = Mouse.stepX, stepY = Mouse.stepY;

@@ -76,25 +76,25 @@ struct Options {
 }
 
 // Decimal or 0x hex, nothing else: "12abc", "", "-5" and values past the id range are refused.
-bool ParseWindowId(const char* text, Window* window) {
-  if (!text || !*text) return false;
+int32_t ParseWindowId(const char* text, Window* window) {
+  if (!text || !*text) return 0;
   int base = 10;
   const char* digits = text;
   if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     base = 16;
     digits = text + 2;
   }
-  if (!*digits) return false;
+  if (!*digits) return 0;
   for (const char* p = digits; *p; ++p) {
     const bool ok = base == 16 ? std::strchr("0123456789abcdefABCDEF", *p) != nullptr : (*p >= '0' && *p <= '9');
-    if (!ok) return false;
+    if (!ok) return 0;
   }
   errno = 0;
   char* end = nullptr;
   const unsigned long long value = std::strtoull(digits, &end, base);
-  if (errno || *end || value == 0 || value > 0xFFFFFFFFull) return false;
+  if (errno || *end || value == 0 || value > 0xFFFFFFFFull) return 0;
   *window = static_cast<Window>(value);
-  return true;
+  return 1;
 }
 
 Options ReadOptions(int argc, char** argv) {

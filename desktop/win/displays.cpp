@@ -112,8 +112,10 @@ int32_t ExamineDisplayContext() {
 
 }  // namespace
 
+namespace {
+
 // EnumDisplayDevicesA is looked up once, until CloseDisplayLibrary.
-static void LoadDisplayLibrary() {
+void LoadDisplayLibrary() {
   if (library.loaded) return;
   library.loaded = true;
   library.user32 = DesktopPlatform.library.loadLibrary("User32.DLL");
@@ -121,6 +123,8 @@ static void LoadDisplayLibrary() {
     library.enumDevices =
         LookUp<EnumDisplayDevicesRoutine>(DesktopPlatform.library, library.user32, "EnumDisplayDevicesA");
 }
+
+}  // namespace
 
 int32_t ExamineDisplays() {
   LoadDisplayLibrary();

@@ -200,13 +200,17 @@ void MeasureWindowInsets() {
   Screen.bottomInset = insets.bottom;
 }
 
+namespace {
+
 // Where a picture of width x height comes from and goes to in the multimedia window as it is now.
-static void PictureRects(int32_t width, int32_t height, ScreenRect* from, ScreenRect* to) {
+void PictureRects(int32_t width, int32_t height, ScreenRect* from, ScreenRect* to) {
   RECT frame = {0, 0, 0, 0};
   GetWindowRect(MultimediaWindow(), &frame);
   const WindowInsets insets = {Screen.leftInset, Screen.topInset, Screen.rightInset, Screen.bottomInset};
   PresentRectsFor(FromRect(frame), insets, Screen.stretch != FALSE, width, height, from, to);
 }
+
+}  // namespace
 
 void ComputePresentRects(RECT* source, RECT* destination) {
   ScreenRect from, to;

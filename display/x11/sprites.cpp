@@ -35,21 +35,21 @@ uint32_t NextSerial() {
 }
 
 // Fills the record; no pixels (and a dead record) when the size is unusable or memory short.
-bool CreateSpritePixels(SpriteRecord* record, int32_t width, int32_t height, int32_t flags) {
+int32_t CreateSpritePixels(SpriteRecord* record, int32_t width, int32_t height, int32_t flags) {
   std::memset(record, 0, sizeof *record);
   if (width <= 0 || height <= 0 || width > SpriteMaxSide || height > SpriteMaxSide ||
       static_cast<int64_t>(width) * height > SpriteMaxPixels)
-    return false;
+    return 0;
   const bool memory = (flags & SpriteMemoryOnly) != 0;
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * (memory ? 1 : 4);
   record->pixels = static_cast<uint8_t*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, bytes));
-  if (!record->pixels) return false;
+  if (!record->pixels) return 0;
   record->width = static_cast<int16_t>(width);
   record->height = static_cast<int16_t>(height);
   record->depth = memory ? MemorySpriteDepth : 32;
   record->flags = static_cast<uint16_t>(flags);
   record->serial = NextSerial();
-  return true;
+  return 1;
 }
 
 uint32_t* Words(SpriteRecord* sprite) { return reinterpret_cast<uint32_t*>(sprite->pixels); }
@@ -116,20 +116,20 @@ void* NewPlainSprite(ObjectNumber number, int32_t width, int32_t height) {
 
 namespace {
 
-bool FillSprite(SpriteRecord* record, const SpriteSource& source, const uint8_t* data, int32_t flags) {
+int32_t FillSprite(SpriteRecord* record, const SpriteSource& source, const uint8_t* data, int32_t flags) {
   const PixelSource& pixels = source.pixels;
-  if (!CreateSpritePixels(record, pixels.width, pixels.height, flags)) return false;
+  if (!CreateSpritePixels(record, pixels.width, pixels.height, flags)) return 0;
   if (flags & SpriteMemoryOnly) {
     const size_t stride = static_cast<size_t>(BitmapRowBytes(static_cast<uint64_t>(pixels.width), 8));
     const uint8_t* rows = data + source.bitmap.pixelOffset;
     for (int32_t row = 0; row < pixels.height; ++row)
       std::memcpy(record->pixels + static_cast<size_t>(pixels.height - 1 - row) * pixels.width,
                   rows + static_cast<size_t>(row) * stride, static_cast<size_t>(pixels.width));
-    return true;
+    return 1;
   }
   const bool alpha = (flags & SpriteAlpha) && pixels.bitsPerPixel == 32;
   ConvertSpritePixels(pixels, record->pixels, 4 * pixels.width, 32, PixelFormat32Bgr, alpha);
-  return true;
+  return 1;
 }
 
 }  // namespace

@@ -10,9 +10,11 @@ KeyboardDevice Keyboard;
 
 const DWORD KeyboardCooperation = DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_NOWINKEY;  // 0x16
 
+namespace {
+
 // The standard keyboard format, one optional button per key code; built by hand so that no
 // import library is needed.
-static int BuildKeyboardFormat() {
+int BuildKeyboardFormat() {
   if (!Keyboard.objects) {
     HANDLE heap = MainHeap ? MainHeap : GetProcessHeap();
     Keyboard.objects = static_cast<DIOBJECTDATAFORMAT*>(
@@ -33,6 +35,8 @@ static int BuildKeyboardFormat() {
   Keyboard.format.rgodf = Keyboard.objects;
   return 1;
 }
+
+}  // namespace
 
 int32_t OpenKeyboardDevice() {
   IDirectInput7A* input = ObtainDirectInput();

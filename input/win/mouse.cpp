@@ -10,7 +10,9 @@ MouseDeviceRecord MouseInput;
 const DWORD MouseFullScreenCooperation = DISCL_EXCLUSIVE | DISCL_FOREGROUND;      // 5
 const DWORD MouseWindowedCooperation = DISCL_NONEXCLUSIVE | DISCL_FOREGROUND;     // 6
 
-static DIOBJECTDATAFORMAT MouseObjects[] = {
+namespace {
+
+DIOBJECTDATAFORMAT MouseObjects[] = {
     {&XAxisGuid, 0, 0x00FFFF03, 0},   // any axis
     {&YAxisGuid, 4, 0x00FFFF03, 0},
     {&ZAxisGuid, 8, 0x80FFFF03, 0},   // wheel, optional
@@ -19,6 +21,8 @@ static DIOBJECTDATAFORMAT MouseObjects[] = {
     {nullptr, 14, 0x80FFFF0C, 0},     // optional
     {nullptr, 15, 0x80FFFF0C, 0},
 };
+
+}  // namespace
 
 const DIDATAFORMAT MouseDataFormat = {
     sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 16,

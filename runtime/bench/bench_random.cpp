@@ -3,16 +3,22 @@
 
 #include "runtime/random.h"
 
-static void BM_RandomUpTo(benchmark::State& state) {
+namespace {
+
+void BM_RandomUpTo(benchmark::State& state) {
   SeedRandom(12345);
   int32_t n = static_cast<int32_t>(state.range(0));
   for (auto _ : state) benchmark::DoNotOptimize(RandomUpTo(n));
   state.SetItemsProcessed(state.iterations());
 }
+
+}  // namespace
 BENCHMARK(BM_RandomUpTo)->Arg(0)->Arg(10)->Arg(1000)->Arg(2147483647)->Arg(-1);
 
+namespace {
+
 // A pattern's worth of draws, as the saver makes them for a new figure.
-static void BM_RandomUpToBurst(benchmark::State& state) {
+void BM_RandomUpToBurst(benchmark::State& state) {
   SeedRandom(7);
   for (auto _ : state) {
     int32_t sum = 0;
@@ -21,6 +27,8 @@ static void BM_RandomUpToBurst(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * 100);
 }
+
+}  // namespace
 BENCHMARK(BM_RandomUpToBurst);
 
 BENCHMARK_MAIN();

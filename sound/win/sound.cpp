@@ -13,8 +13,10 @@ ObjectTable* SoundTable;
 
 const uint32_t SoundTableStep = 64;
 
+namespace {
+
 // The walk already stands past each record it returns, so freeing it there is safe.
-static void FreeAllSounds() {
+void FreeAllSounds() {
   ObjectNumber number = 0;
   ResetObjectIteration(SoundTable);
   while (NextObject(SoundTable, &number)) FreeSoundRecord(number);
@@ -22,7 +24,7 @@ static void FreeAllSounds() {
 
 // A device left half set up is dropped, so that a later open starts again instead of
 // reporting success for a device without its cooperative level or primary buffer.
-static void DropSoundObject() {
+void DropSoundObject() {
   if (Sound.primary) {
     Sound.primary->Release();
     Sound.primary = nullptr;
@@ -32,6 +34,8 @@ static void DropSoundObject() {
     Sound.object = nullptr;
   }
 }
+
+}  // namespace
 
 ObjectTable* OpenSoundDevice() {
   if (SoundTable) FreeAllSounds();

@@ -40,10 +40,9 @@ class Desktop:
 def saver_at(depth):
     def case(b, failures):
         with Desktop(b, depth) as d:
-            saver = e2e.start_saver(d, failures, f"{depth} bits")
-            if not saver:
-                return
-            try:
+            with e2e.saver_started(d, failures, f"{depth} bits") as saver:
+                if not saver:
+                    return
                 best = None
                 end = time.time() + 60
                 while time.time() < end and saver.alive():
@@ -61,12 +60,7 @@ def saver_at(depth):
                 if best:
                     e2e.save_png(best.shot, os.path.join(d, "saver.png"))
                 failures.check(saver.focus(), f"{depth} bits: the saver's window did not get the keyboard focus")
-                took = saver.hold_until_exit(["x"], 30)
-                code = saver.finish()
-                failures.check(took is not None and code == 0,
-                               f"{depth} bits: a held key ended the saver with exit code {code} (took {took})")
-            finally:
-                saver.finish()
+                saver.ended_by(e2e.held(["x"], 30), failures, f"{depth} bits: a held key")
             test_preview.check_preview_in(d, failures, 400, 300, "{host}")
             e2e.no_processes_left(d, failures)
     return case

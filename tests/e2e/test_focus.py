@@ -83,15 +83,6 @@ def hue_share(shot, hues, swapped=False):
     return judged, (near / judged if judged else 0.0)
 
 
-def wait_for_trails(b, saver, limit=60):
-    end = time.time() + limit
-    while time.time() < end and saver.alive():
-        if len(e2e.Picture(e2e.screenshot(b, W, H)).coloured) >= 200:
-            return True
-        time.sleep(0.3)
-    return False
-
-
 def judge_pictures(b, hues, failures, label, shots=4, gap=1.5):
     """Several screenshots a little apart (the sprite colour changes now and then, so more hues
     are seen): trails in the sprites' hues, and the dots."""
@@ -133,11 +124,10 @@ def focus_cycles(b, failures):
     os.makedirs(keep, exist_ok=True)
     hues = sprite_hues()
     print(f"sprite hues: {[round(h) for h in hues]}", flush=True)
-    saver = e2e.start_saver(b, failures, "focus")
-    if not saver:
-        return
-    try:
-        if not failures.check(wait_for_trails(b, saver), "no trails before the focus changes"):
+    with e2e.saver_started(b, failures, "focus") as saver:
+        if not saver:
+            return
+        if not failures.check(e2e.wait_for_trails(b, saver), "no trails before the focus changes"):
             return
         judge_pictures(b, hues, failures, "before", shots=2)
 
@@ -162,16 +152,7 @@ def focus_cycles(b, failures):
         e2e.save_png(last, os.path.join(keep, "after-focus-cycles.png"))
 
         failures.check(saver.focus(), "the saver's window did not get the keyboard focus back")
-        took = saver.hold_until_exit(["x"], END_LIMIT)
-        if took is None:
-            took = saver.wait_exit(END_LIMIT)
-        code = saver.finish()
-        if failures.check(took is not None, f"a held key did not end the saver within {END_LIMIT} s"):
-            print(f"X held: ended after {took:.2f} s with exit code {code}", flush=True)
-            failures.check(took <= EXIT_LATENCY, f"X held: took {took:.2f} s, more than {EXIT_LATENCY} s")
-        failures.check(code == 0, f"exit code {code}, expected 0")
-    finally:
-        saver.finish()
+        saver.ended_by(e2e.held(["x"]), failures, "X held", EXIT_LATENCY)
 
 
 CASES = {"cycles": focus_cycles}

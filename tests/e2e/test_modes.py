@@ -7,43 +7,23 @@ These runs keep Wine's default, threaded Direct3D (the picture tests use the sin
 so on a busy machine a frame can take seconds: the limits here are wide."""
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import vorlune_e2e as e2e
-
-W, H = 1024, 768
 
 
 def run_saver(b, args, failures):
     label = repr(" ".join(args)) if args else "no argument"
     print(f"-- {label}", flush=True)
-    saver = e2e.Saver(b, args)
-    try:
-        window = saver.wait_window(90)
-        if not failures.check(window is not None, f"{label}: no '{e2e.SAVER_TITLE}' window (exit code "
-                                                  f"{saver.exit_code()}, output {saver.output()!r})"):
+    with e2e.saver_started(b, failures, label, args, env=None, focus=False) as saver:
+        if not saver:
             return
         for caption in ("Error", e2e.ABOUT_CAPTION):
             failures.check(not e2e.windows_named(b, caption), f"{label}: a '{caption}' box appeared")
-        coloured = 0
-        end = time.time() + 60
-        while time.time() < end and saver.alive() and coloured < 100:
-            coloured = len(e2e.Picture(e2e.screenshot(b, W, H)).coloured)
-            time.sleep(0.5)
-        failures.check(coloured >= 100, f"{label}: the saver drew no trails ({coloured} coloured pixels)")
+        failures.check(e2e.wait_for_trails(b, saver, least=100) is not None, f"{label}: the saver drew no trails")
         failures.check(saver.alive(), f"{label}: the saver ended before a key was pressed")
         failures.check(saver.focus(), f"{label}: the saver's window did not get the keyboard focus")
-        took = saver.hold_until_exit(["x"], 30)
-        if took is None:
-            took = saver.wait_exit(10)
-        failures.check(took is not None, f"{label}: a held key did not end the saver")
-        code = saver.finish()
-        print(f"{label}: ended {'-' if took is None else f'{took:.2f}'} s after the key went down, exit code {code}",
-              flush=True)
-        failures.check(code == 0, f"{label}: exit code {code}, expected 0")
-    finally:
-        saver.finish()
+        saver.ended_by(e2e.held(["x"], 30), failures, f"{label}: a held key", limit=10)
 
 
 def saver_with(args):

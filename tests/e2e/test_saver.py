@@ -39,41 +39,10 @@ import vorlune_e2e as e2e
 W, H = 1024, 768
 CENTRE = (W // 2 + 8, H // 2 + 7)    # the screen centre plus the sparkle's place in its sprite
 START_LIMIT = e2e.SAVER_START_LIMIT
-END_LIMIT = 8.0                       # seconds within which a key or mouse action must end the saver at all
+END_LIMIT = e2e.END_LIMIT             # seconds within which a key or mouse action must end the saver at all
 EXIT_LATENCY = 1.0                    # seconds it may take, from the action to the end of the process
 S_PAUSE = 0.25                        # the saver's pause after a frame with S down
-CLICK_HOLD = 0.1                      # seconds a click holds the button down
-latencies = []                        # (label, seconds) of every timed ending
-PATTERN_PERIOD = 15.0
 BRIGHT_BYTE = re.compile(rb"[\x28-\xff]")
-
-
-def wait_for_pattern(b, saver, limit=60):
-    """The first screenshot that shows trails, or None."""
-    end = time.time() + limit
-    while time.time() < end and saver.alive():
-        picture = e2e.Picture(e2e.screenshot(b, W, H))
-        if len(picture.coloured) >= 200:
-            return picture
-        time.sleep(0.2)
-    return None
-
-
-def end_check(saver, failures, label, took, since=None, allowance=0.0):
-    """The saver ended with exit code 0, within EXIT_LATENCY (plus allowance) of the action (took,
-    or the time from since to its end)."""
-    if took is None:
-        waited = saver.wait_exit(END_LIMIT)
-        if waited is not None:
-            took = time.time() - since if since is not None else waited
-    failures.check(took is not None, f"{label}: the saver still ran {END_LIMIT} s later")
-    code = saver.finish()
-    if took is not None:
-        latencies.append((label, took))
-        print(f"{label}: ended after {took:.2f} s with exit code {code}", flush=True)
-        failures.check(took <= EXIT_LATENCY + allowance,
-                       f"{label}: took {took:.2f} s to end, more than {EXIT_LATENCY + allowance} s")
-    failures.check(code == 0, f"{label}: exit code {code}, expected 0")
 
 
 def alive_after(saver, seconds):
@@ -90,10 +59,9 @@ def percentile(values, q):
 
 def pattern_run(b, failures, keep):
     label = "/s picture"
-    saver = e2e.start_saver(b, failures, label)
-    if not saver:
-        return
-    try:
+    with e2e.saver_started(b, failures, label) as saver:
+        if not saver:
+            return
         zone = e2e.StartZone(W, H)
         timeline = []          # (time, pixels of the start zone brightened since the previous shot, arc votes)
         pictures = []          # full screenshots, analysed after the run
@@ -148,8 +116,6 @@ def pattern_run(b, failures, keep):
             json.dump(timeline, f)
         check_new_patterns(timeline, failures, label)
         keyboard_checks(b, saver, failures, keep)
-    finally:
-        saver.finish()
 
 
 def check_first_pattern(first, failures, label):
@@ -378,63 +344,18 @@ def keyboard_checks(b, saver, failures, keep):
     shown = toggle_stars(b, saver, True, failures, label)
     if shown:
         print(f"{label}: S showed the dots again ({len(shown.specks)})", flush=True)
-    took = saver.hold_until_exit(["x"], END_LIMIT)
-    end_check(saver, failures, f"{label}: X held", took)
+    saver.ended_by(e2e.held(["x"]), failures, f"{label}: X held", EXIT_LATENCY)
 
 
 def escape_with_s(b, failures):
+    # S first, alone for a few frames (each toggles the dots and pauses 250 ms); the time runs from
+    # Escape, which may come just as such a pause begins.
     label = "/s Escape with S"
-    saver = e2e.start_saver(b, failures, label)
-    if not saver:
-        return
     try:
-        failures.check(wait_for_pattern(b, saver) is not None, f"{label}: no trails")
-        # S first, alone for a few frames (each toggles the dots and pauses 250 ms); the time
-        # runs from Escape, which may come just as such a pause begins.
-        e2e.xdotool(b, "keydown", "s")
-        try:
-            time.sleep(0.4)
-            failures.check(saver.alive(), f"{label}: S alone ended the saver (exit code {saver.exit_code()})")
-            took = saver.hold_until_exit(["Escape"], END_LIMIT)
-        finally:
-            e2e.xdotool(b, "keyup", "s")
-        end_check(saver, failures, label, took, allowance=S_PAUSE)
+        e2e.ends_on(e2e.saver_started(b, failures, label), failures, label, e2e.held(["Escape"]),
+                    [("S alone", lambda saver: e2e.xdotool(b, "keydown", "s"))], EXIT_LATENCY + S_PAUSE)
     finally:
-        saver.finish()
-
-
-def mouse_moves(b, failures):
-    label = "/s mouse"
-    saver = e2e.start_saver(b, failures, label)
-    if not saver:
-        return
-    try:
-        failures.check(wait_for_pattern(b, saver) is not None, f"{label}: no trails")
-        for dx, dy in ((5, 0), (0, 5), (-5, 0)):
-            e2e.xdotool(b, "mousemove_relative", "--", dx, dy)
-            failures.check(alive_after(saver, 1.5), f"{label}: a move of ({dx}, {dy}) ended the saver")
-        since = time.time()
-        e2e.xdotool(b, "mousemove_relative", "--", 30, 0)
-        end_check(saver, failures, f"{label}: move of 30", None, since)
-    finally:
-        saver.finish()
-
-
-def mouse_click(b, failures):
-    label = "/s click"
-    saver = e2e.start_saver(b, failures, label)
-    if not saver:
-        return
-    try:
-        failures.check(wait_for_pattern(b, saver) is not None, f"{label}: no trails")
-        failures.check(alive_after(saver, 1.0), f"{label}: the saver ended by itself")
-        since = time.time()
-        e2e.xdotool(b, "mousedown", 1)
-        time.sleep(CLICK_HOLD)
-        e2e.xdotool(b, "mouseup", 1)
-        end_check(saver, failures, label, None, since)
-    finally:
-        saver.finish()
+        e2e.xdotool(b, "keyup", "s")
 
 
 def no_sound_device(b, failures):
@@ -468,17 +389,12 @@ def keep_dir(b):
     return keep
 
 
-def print_latencies():
-    if latencies:
-        print("time from the action to the end of the process: " +
-              ", ".join(f"{label} {took:.2f} s" for label, took in latencies), flush=True)
-
-
 CASES = {"picture": lambda b, failures: pattern_run(b, failures, keep_dir(b)),
          "escape_with_s": escape_with_s,
-         "mouse_moves": mouse_moves,
-         "mouse_click": mouse_click,
+         "mouse_moves": lambda b, f: e2e.ends_on(e2e.saver_started(b, f, "/s mouse"), f, "/s mouse: move of 30",
+                                                 e2e.move(30, 0), e2e.SMALL_MOVES),
+         "mouse_click": lambda b, f: e2e.ends_on(e2e.saver_started(b, f, "/s click"), f, "/s click", e2e.click),
          "no_sound_device": no_sound_device}
 
 if __name__ == "__main__":
-    sys.exit(e2e.run_cases("test_saver", CASES, after=print_latencies))
+    sys.exit(e2e.run_cases("test_saver", CASES))

@@ -3,6 +3,7 @@ environment, parse what it reports, and find processes of ours that are still ru
 
 The host's output goes to a file, not a pipe: Wine's own background processes may inherit the
 pipe and keep it open long after the host has ended."""
+import contextlib
 import math
 import os
 import re
@@ -319,7 +320,7 @@ def check_starts(build_dir):
         sys.exit(1)
 
 
-def run_cases(name, cases, after=None):
+def run_cases(name, cases):
     """The main program of a test file: "--cases" lists the case names; "BUILD_DIR [CASE...]" runs
     the named cases (all when none is named) in the build's Wine session. Each case is a function
     (build_dir, failures). Exit code 0, 1 (a check failed) or 77 (skipped: see check_runnable)."""
@@ -344,9 +345,14 @@ def run_cases(name, cases, after=None):
             cases[case](b, failures)
             no_processes_left(b, failures)
             print(f"== {case}: {time.time() - began:.0f} s", flush=True)
-    if after:
-        after()
+    print_latencies()
     return failures.report()
+
+
+def print_latencies():
+    if LATENCIES:
+        print("time from the action to the end of the process: " +
+              ", ".join(f"{label} {took:.2f} s" for label, took in LATENCIES), flush=True)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -558,11 +564,91 @@ class StartZone:
         return n
 
 
-class HeldKeys:
-    """Focus and held keys for a program's window (self.build_dir, self.window, self.alive())."""
+END_LIMIT = 8.0         # seconds after which a program that should have ended is killed
+LATENCIES = []          # (label, seconds) of every timed ending, printed after the cases
+
+
+class Program:
+    """One run of a program of the build in the background, on the test display. Its output goes to
+    files, read while it runs and kept in memory once finish() removes them. A subclass says how to
+    find its window (find_window) and what no good run prints (ERRORS)."""
+    ERRORS = None
+
+    def __init__(self, build_dir, command, env, apart=True):
+        self.build_dir = build_dir
+        self.files = [tempfile.NamedTemporaryFile(prefix="vorlune-run-", delete=False) for _ in range(1 + apart)]
+        self.command = command
+        self.started = time.time()
+        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.files[0],
+                                        stderr=self.files[-1] if apart else subprocess.STDOUT, env=env,
+                                        start_new_session=True)
+        self.pid = self.process.pid
+        self.window = None
+        self.kept = None
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def exit_code(self):
+        return self.process.poll()
+
+    def wait_window(self, limit):
+        """Its window, once there (None after limit seconds or once it ended)."""
+        end = time.time() + limit
+        while time.time() < end and self.alive():
+            self.window = self.find_window()
+            if self.window is not None:
+                return self.window
+            time.sleep(0.1)
+        return None
+
+    def wait_exit(self, limit):
+        """Seconds until it ended, or None if it still runs after limit seconds."""
+        start = time.time()
+        try:
+            self.process.wait(timeout=limit)
+        except subprocess.TimeoutExpired:
+            return None
+        return time.time() - start
+
+    def _texts(self):
+        if self.kept is not None:
+            return self.kept
+        texts = []
+        for f in self.files:
+            with open(f.name, errors="replace") as r:
+                texts.append(r.read())
+        return texts
+
+    def stdout(self):
+        return self._texts()[0]
+
+    def stderr(self):
+        return self._texts()[-1]
+
+    def output(self):
+        return "".join(self._texts())
+
+    def describe(self):
+        return f"exit code {self.exit_code()}, output {self.output().strip().splitlines()[-8:]!r}"
+
+    def finish(self):
+        """Kills it if it still runs and removes its files; its exit code (None when killed)."""
+        if self.kept is None:
+            if self.alive():
+                os.killpg(self.pid, signal.SIGKILL)
+                self.process.wait()
+                self.process.returncode = None
+            self.kept = self._texts()
+            for f in self.files:
+                f.close()
+                os.unlink(f.name)
+        return self.process.returncode
+
+    close = finish
 
     def focus(self):
-        """Gives the saver's window the X keyboard focus (DirectInput reads keys only then)."""
+        """Gives its window the X keyboard focus (DirectInput reads keys only then)."""
         for _ in range(5):
             if self.window is None:
                 return False
@@ -574,7 +660,7 @@ class HeldKeys:
         return False
 
     def hold(self, keys, seconds):
-        """Holds keys down together for a while (the saver reads the keyboard once a frame)."""
+        """Holds keys down together for a while (the programs read the keyboard once a frame)."""
         for k in keys:
             xdotool(self.build_dir, "keydown", k)
         time.sleep(seconds)
@@ -582,7 +668,7 @@ class HeldKeys:
             xdotool(self.build_dir, "keyup", k)
 
     def hold_until_exit(self, keys, limit):
-        """Holds keys until the saver ends or limit seconds pass; the time it took, or None."""
+        """Holds keys until it ends or limit seconds pass; the time it took, or None."""
         start = time.time()
         for k in keys:
             xdotool(self.build_dir, "keydown", k)
@@ -596,81 +682,126 @@ class HeldKeys:
             for k in reversed(keys):
                 xdotool(self.build_dir, "keyup", k)
 
+    def ended_by(self, action, failures, label, latency=None, code=0, limit=END_LIMIT):
+        """Does action(self) (a held key, a click, a signal; it may return the seconds it timed
+        itself) and checks that the program then ended within limit seconds, and within latency of
+        the action when latency is given, with exit code code and no ERRORS in its output. Returns
+        the seconds it took, or None."""
+        since = time.time()
+        took = action(self)
+        if not isinstance(took, float):
+            took = None if self.wait_exit(limit) is None else time.time() - since
+        if not failures.check(took is not None, f"{label}: still running {limit} s later"):
+            self.finish()
+            return None
+        print(f"{label}: ended {took:.2f} s after it with exit code {self.exit_code()}", flush=True)
+        if latency is not None:
+            LATENCIES.append((label, took))
+            failures.check(took <= latency, f"{label}: took {took:.2f} s to end, more than {latency} s")
+        failures.check(self.exit_code() == code, f"{label}: {self.describe()}, expected exit code {code}")
+        failures.check(not (self.ERRORS and self.ERRORS.search(self.stderr())),
+                       f"{label}: an error in its output: {self.stderr()[-600:]!r}")
+        return took
 
-class Saver(HeldKeys):
+
+@contextlib.contextmanager
+def started(run, failures, label, limit, focus=True, window=True):
+    """Yields run (a Program) once its window is up, with the keyboard focus unless focus is False,
+    or None (a failure) when no window came within limit seconds; finishes it on the way out. A
+    program that draws into a window it is given (window False) must instead still run a moment
+    later without a window of its own."""
+    try:
+        if not window:
+            failures.check(run.wait_window(0.3) is None, f"{label}: opened a window of its own")
+            failures.check(run.alive(), f"{label}: ended at once ({run.describe()})")
+            yield run
+            return
+        found = run.wait_window(limit)
+        if not failures.check(found is not None, f"{label}: no window within {limit} s ({run.describe()})"):
+            yield None
+            return
+        print(f"{label}: window {found:#x} after {time.time() - run.started:.1f} s", flush=True)
+        if focus:
+            failures.check(run.focus(), f"{label}: its window did not get the keyboard focus")
+        yield run
+    finally:
+        run.finish()
+
+
+class Saver(Program):
     """Vorlune.scr (or another program of the build that opens the saver's window) started straight
     under the build's Wine environment (no host program); the exit code is the program's."""
 
     def __init__(self, build_dir, args, home=None, env=None, program=None):
-        self.build_dir = build_dir
-        self.out = tempfile.NamedTemporaryFile(prefix="vorlune-saver-", suffix=".out", delete=False)
         command = wine_command(build_dir, program or saver_program(build_dir), args, home)
-        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT,
-                                        env=dict(os.environ, **(env or {})), start_new_session=True)
-        self.started = time.time()
-        self.window = None
+        super().__init__(build_dir, command, dict(os.environ, **(env or {})), apart=False)
 
-    def alive(self):
-        return self.process.poll() is None
-
-    def wait_window(self, timeout):
-        """The saver's full-screen X window, once it exists (None after timeout or exit)."""
-        end = time.time() + timeout
-        while time.time() < end and self.alive():
-            found = windows_named(self.build_dir, SAVER_TITLE)
-            if found:
-                self.window = found[0]
-                return self.window
-            time.sleep(0.3)
-        return None
-
-    def wait_exit(self, limit):
-        """Seconds until the saver ended, or None if it still runs after limit seconds."""
-        start = time.time()
-        try:
-            self.process.wait(timeout=limit)
-        except subprocess.TimeoutExpired:
-            return None
-        return time.time() - start
-
-    def exit_code(self):
-        return self.process.poll()
-
-    def output(self):
-        if self.out is None:
-            return ""
-        with open(self.out.name, errors="replace") as f:
-            return f.read()
-
-    def finish(self):
-        """Ends the saver if it still runs; its exit code (None when it had to be killed)."""
-        if self.out is None:
-            return self.process.returncode
-        killed = False
-        if self.alive():
-            os.killpg(self.process.pid, signal.SIGKILL)
-            self.process.wait()
-            killed = True
-        self.out.close()
-        os.unlink(self.out.name)
-        self.out = None
-        if killed:
-            self.process.returncode = None
-        return self.process.returncode
+    def find_window(self):
+        found = windows_named(self.build_dir, SAVER_TITLE)
+        return found[0] if found else None
 
 
 SAVER_START_LIMIT = 90    # seconds until the saver's window appears (loaded machines)
 
 
-def start_saver(build_dir, failures, label, args=("/s",), limit=SAVER_START_LIMIT):
-    """The full-screen saver (Direct3D on its own thread) with its window up and the keyboard
-    focus given to it, or None (checked as a failure) when no window came within limit seconds."""
-    saver = Saver(build_dir, list(args), env=SINGLE_THREADED_D3D)
-    window = saver.wait_window(limit)
-    if not failures.check(window is not None, f"{label}: no '{SAVER_TITLE}' window within {limit} s "
-                                              f"(exit code {saver.exit_code()}, output {saver.output()[-300:]!r})"):
-        saver.finish()
-        return None
-    print(f"{label}: window {window} after {time.time() - saver.started:.1f} s", flush=True)
-    failures.check(saver.focus(), f"{label}: the saver's window did not get the keyboard focus")
-    return saver
+W, H = 1024, 768     # the test displays' size
+
+
+def crop(shot, x, y, w, h):
+    rows = [shot.data[3 * ((y + r) * shot.width + x):3 * ((y + r) * shot.width + x + w)] for r in range(h)]
+    return Shot(b"".join(rows), w, h, shot.taken)
+
+
+def wait_for_trails(b, run, limit=60, area=None, least=200):
+    """The first picture (of area, a rectangle of the screen) with trails while run (if any) runs, or None."""
+    end = time.time() + limit
+    while time.time() < end and (run is None or run.alive()):
+        s = screenshot(b, W, H)
+        picture = Picture(crop(s, *area) if area else s)
+        if len(picture.coloured) >= least:
+            return picture
+        time.sleep(0.2)
+    return None
+
+
+def ends_on(start, failures, label, action, before=(), latency=1.0, trails_limit=60):
+    """start (a started() frame) shows trails and keeps running for a second, and through each
+    (what, step) of before; then action must end it with 0 within latency seconds. Steps and
+    action are functions of the run."""
+    with start as run:
+        if not run:
+            return
+        failures.check(wait_for_trails(run.build_dir, run, trails_limit) is not None,
+                       f"{label}: no trails ({run.describe()})")
+        for what, step in [("nothing", lambda run: None)] + list(before):
+            step(run)
+            failures.check(run.wait_exit(1.0) is None, f"{label}: {what} ended it ({run.describe()})")
+        run.ended_by(action, failures, label, latency)
+
+
+def tap(what, seconds=0.1, down="keydown", up="keyup"):
+    def press(run):
+        xdotool(run.build_dir, down, what)
+        time.sleep(seconds)
+        xdotool(run.build_dir, up, what)
+    return press
+
+
+def held(keys, limit=END_LIMIT):
+    return lambda run: run.hold_until_exit(keys, limit)
+
+
+def move(dx, dy):
+    return lambda run: xdotool(run.build_dir, "mousemove_relative", "--", dx, dy)
+
+
+# A click is a button held for a moment, as a hand holds it: the mouse is read as the sum of its
+# events once a frame, so a press and a release that both fall between two reads are not seen.
+click = tap(1, down="mousedown", up="mouseup")
+SMALL_MOVES = [(f"a move of ({dx}, {dy})", move(dx, dy)) for dx, dy in ((5, 0), (0, 5), (-5, 0))]
+
+
+def saver_started(build_dir, failures, label, args=("/s",), limit=SAVER_START_LIMIT, env=SINGLE_THREADED_D3D,
+                  focus=True):
+    """started() for the full-screen saver, with Direct3D on its own thread unless env says otherwise."""
+    return started(Saver(build_dir, list(args), env=env), failures, label, limit, focus)

@@ -1,14 +1,11 @@
 """Shared helpers of the Linux program's end-to-end tests (tests/e2e/x11_*.py): the build's
 vorlune on the private Xvfb display of tests/x11/start.sh, judged with the Windows saver's judges
-(test_saver.py, test_focus.py) on the same 1024 x 768 screen.
-
-Each run's stdout and stderr go to files, read while it runs."""
+(test_saver.py, test_focus.py) on the same 1024 x 768 screen."""
 import os
 import re
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -16,10 +13,10 @@ import vorlune_e2e as e2e
 import test_focus as focus_judges
 import test_saver as saver_judges
 
-W, H = 1024, 768
+W, H = e2e.W, e2e.H
 X11_DIR = os.path.join(e2e.TOP, "tests", "x11")
 EXIT_LATENCY = 1.0     # seconds from the key, click, signal or lost window to the end of the process
-END_LIMIT = 8.0        # seconds after which a run that should have ended is killed
+END_LIMIT = e2e.END_LIMIT
 START_LIMIT = 15.0     # seconds until the window appears / the first trails show
 # Xlib's default error report, a sanitizer's, a failed assertion: none belongs on a good run's stderr.
 ERROR_TEXT = re.compile(r"error|BadWindow|BadMatch|BadDrawable|BadValue|Sanitizer|Assertion", re.I)
@@ -64,99 +61,30 @@ def root_window(b):
     return int(re.search(r"Window id: (0x[0-9a-f]+)", out).group(1), 16)
 
 
-class Vorlune(e2e.HeldKeys):
+class Vorlune(e2e.Program):
     """One run of a program (the build's vorlune unless command says otherwise) on the test
-    display; the same interface as vorlune_e2e.Saver, so the saver's key judges drive it too."""
+    display; its window is its own new top-level one."""
+    ERRORS = ERROR_TEXT
 
     def __init__(self, b, args=(), env=None, command=None, unset=()):
-        self.b = self.build_dir = b
+        self.b = b
         self.before = top_windows(b)
-        self.out = tempfile.NamedTemporaryFile(prefix="vorlune-x11-", suffix=".out", delete=False)
-        self.err = tempfile.NamedTemporaryFile(prefix="vorlune-x11-", suffix=".err", delete=False)
         environment = dict(os.environ, DISPLAY=display_of(b), **(env or {}))
         for name in unset:
             environment.pop(name, None)
-        self.command = (command or [program(b)]) + list(args)
-        self.started = time.time()
-        self.process = subprocess.Popen(self.command, stdin=subprocess.DEVNULL, stdout=self.out, stderr=self.err,
-                                        env=environment, start_new_session=True)
-        self.pid = self.process.pid
-        self.window = None
-        self.took = None
+        super().__init__(b, (command or [program(b)]) + list(args), environment)
 
-    def alive(self):
-        return self.process.poll() is None
-
-    def exit_code(self):
-        return self.process.poll()
-
-    def wait_exit(self, limit):
-        """Seconds until it ended, or None if it still runs after limit seconds."""
-        start = time.time()
-        try:
-            self.process.wait(timeout=limit)
-        except subprocess.TimeoutExpired:
-            return None
-        self.took = time.time() - self.started
-        return time.time() - start
-
-    def _read(self, f):
-        with open(f.name, errors="replace") as r:
-            return r.read()
-
-    def stdout(self):
-        return self._read(self.out)
-
-    def stderr(self):
-        return self._read(self.err)
-
-    def wait_window(self, limit=START_LIMIT):
-        """Its own new top-level window, once viewable."""
-        end = time.time() + limit
-        while time.time() < end and self.alive():
-            new = top_windows(self.b) - self.before
-            if new:
-                self.window = min(new)
-                return self.window
-            time.sleep(0.1)
-        return None
-
-    def finish(self):
-        """Kills it if it still runs; its exit code (None when it had to be killed)."""
-        if self.alive():
-            os.killpg(self.pid, signal.SIGKILL)
-            self.process.wait()
-            self.process.returncode = None
-        return self.process.returncode
-
-    def describe(self):
-        err = self.stderr().strip().splitlines()
-        return f"exit code {self.exit_code()}, stderr {err[-8:]!r}"
-
-    def close(self):
-        self.finish()
-        for f in (self.out, self.err):
-            f.close()
-            if os.path.exists(f.name):
-                os.unlink(f.name)
+    def find_window(self):
+        new = top_windows(self.b) - self.before
+        return min(new) if new else None
 
 
-def start(b, failures, label, args=(), env=None, focus=True):
-    """The program in a window of its own, up and focused, or None (a failure)."""
-    run = Vorlune(b, args, env)
-    window = run.wait_window()
-    if not failures.check(window is not None, f"{label}: no window within {START_LIMIT} s ({run.describe()})"):
-        run.close()
-        return None
-    print(f"{label}: window {window:#x} at {geometry(b, window)} after {time.time() - run.started:.2f} s", flush=True)
-    if focus:
-        failures.check(run.focus(), f"{label}: its window did not get the keyboard focus")
-    return run
+def started(b, failures, label, args=(), env=None, focus=True):
+    """e2e.started() of the program in a window of its own."""
+    return e2e.started(Vorlune(b, args, env), failures, label, START_LIMIT, focus)
 
 
-def crop(shot, x, y, w, h):
-    rows = [shot.data[3 * ((y + r) * shot.width + x):3 * ((y + r) * shot.width + x + w)] for r in range(h)]
-    return e2e.Shot(b"".join(rows), w, h, shot.taken)
+crop = e2e.crop
 
 
 def shot(b):
@@ -164,15 +92,7 @@ def shot(b):
 
 
 def wait_for_trails(b, run, limit=START_LIMIT, area=None, least=200):
-    """The first picture (of area, a rectangle of the screen) with trails, or None."""
-    end = time.time() + limit
-    while time.time() < end and (run is None or run.alive()):
-        s = shot(b)
-        picture = e2e.Picture(crop(s, *area) if area else s)
-        if len(picture.coloured) >= least:
-            return picture
-        time.sleep(0.2)
-    return None
+    return e2e.wait_for_trails(b, run, limit, area, least)
 
 
 def judge_picture(b, run, failures, label, area=None, shots=4, gap=1.0, margin=0):
@@ -234,19 +154,6 @@ def drawn_only_inside(b, run, area, failures, label, margin=0):
         if not failures.check(outside <= 20, f"{label}: {outside} lit pixels outside {area}"):
             e2e.save_png(shot(b), keep(b, "drawn-outside.png"))
     return p
-
-
-def ended(run, failures, label, since, limit=EXIT_LATENCY, code=0):
-    """It ended with code within limit seconds of since (the action)."""
-    waited = run.wait_exit(END_LIMIT)
-    took = None if waited is None else time.time() - since
-    if not failures.check(took is not None, f"{label}: still running {END_LIMIT} s later"):
-        run.finish()
-        return
-    print(f"{label}: ended {took:.2f} s after it with exit code {run.exit_code()}", flush=True)
-    failures.check(took <= limit, f"{label}: took {took:.2f} s to end, more than {limit} s")
-    failures.check(run.exit_code() == code, f"{label}: {run.describe()}, expected {code}")
-    failures.check(not ERROR_TEXT.search(run.stderr()), f"{label}: an error on stderr: {run.stderr()[-600:]!r}")
 
 
 def our_processes(b, extra=()):
@@ -355,4 +262,5 @@ def run_cases(name, cases, extra_processes=()):
             cases[case](b, failures)
             no_processes_left(b, failures, extra=extra_processes)
             print(f"== {case}: {time.time() - began:.1f} s", flush=True)
+    e2e.print_latencies()
     return failures.report()

@@ -52,23 +52,16 @@ class Target:
 
 
 def embedded(b, failures, label, args, env=None):
-    run = x.Vorlune(b, args, env)
-    time.sleep(0.3)
-    failures.check(run.alive(), f"{label}: ended at once ({run.describe()})")
-    failures.check(not x.top_windows(b) - run.before, f"{label}: opened a window of its own")
-    return run
+    return e2e.started(x.Vorlune(b, args, env), failures, label, x.START_LIMIT, window=False)
 
 
-def signalled(run, failures, label, sig):
-    since = time.time()
-    run.process.send_signal(sig)
-    x.ended(run, failures, f"{label}: {signal.Signals(sig).name}", since)
+def signalled(sig):
+    return lambda run: run.process.send_signal(sig)
 
 
 def root(b, failures):
     label = "-root"
-    run = embedded(b, failures, label, ["-root"])
-    try:
+    with embedded(b, failures, label, ["-root"]) as run:
         pictures = x.judge_picture(b, run, failures, label)
         if pictures:
             e2e.save_png(pictures[-1].shot, x.keep(b, "root.png"))
@@ -76,49 +69,37 @@ def root(b, failures):
                            ("a click", ("click", "1"))):
             x.xdo(b, *args)
             failures.check(x.saver_judges.alive_after(run, 0.7), f"{label}: {what} ended it ({run.describe()})")
-        signalled(run, failures, label, signal.SIGTERM)
-    finally:
-        run.close()
+        run.ended_by(signalled(signal.SIGTERM), failures, f"{label}: SIGTERM", x.EXIT_LATENCY)
 
 
 def window_id(b, failures):
     with Target(b) as target:
         label = f"-window-id {target.window}"
-        run = embedded(b, failures, label, ["-window-id", str(target.window)])
-        try:
+        with embedded(b, failures, label, ["-window-id", str(target.window)]) as run:
             x.judge_picture(b, run, failures, label, area=target.area, margin=target.border)
-            signalled(run, failures, label, signal.SIGINT)
-        finally:
-            run.close()
+            run.ended_by(signalled(signal.SIGINT), failures, f"{label}: SIGINT", x.EXIT_LATENCY)
 
 
 def window_id_hex(b, failures):
     label = f"-window-id {x.root_window(b):#x}"
-    run = embedded(b, failures, label, ["-window-id", f"{x.root_window(b):#x}"])
-    try:
+    with embedded(b, failures, label, ["-window-id", f"{x.root_window(b):#x}"]) as run:
         failures.check(x.wait_for_trails(b, run) is not None, f"{label}: no trails ({run.describe()})")
-        signalled(run, failures, label, signal.SIGHUP)
-    finally:
-        run.close()
+        run.ended_by(signalled(signal.SIGHUP), failures, f"{label}: SIGHUP", x.EXIT_LATENCY)
 
 
 def environment(b, failures):
     with Target(b) as target:
         label = f"XSCREENSAVER_WINDOW={target.window:#x} with -window-id of the root"
-        run = embedded(b, failures, label, ["-window-id", str(x.root_window(b))],
-                       {"XSCREENSAVER_WINDOW": f"{target.window:#x}"})
-        try:
+        with embedded(b, failures, label, ["-window-id", str(x.root_window(b))],
+                      {"XSCREENSAVER_WINDOW": f"{target.window:#x}"}) as run:
             x.drawn_only_inside(b, run, target.area, failures, label, margin=target.border)
-            signalled(run, failures, label, signal.SIGTERM)
-        finally:
-            run.close()
+            run.ended_by(signalled(signal.SIGTERM), failures, f"{label}: SIGTERM", x.EXIT_LATENCY)
 
 
 def target_destroyed(b, failures):
     with Target(b) as target:
         label = "target window destroyed"
-        run = embedded(b, failures, label, ["-window-id", f"{target.window:#x}"])
-        try:
+        with embedded(b, failures, label, ["-window-id", f"{target.window:#x}"]) as run:
             failures.check(x.wait_for_trails(b, run, area=target.area) is not None, f"{label}: no trails ({run.describe()})")
             since = time.time()
             target.process.kill()
@@ -132,8 +113,6 @@ def target_destroyed(b, failures):
             failures.check(code >= 0, f"{label}: killed by signal {-code} (a crash)")
             failures.check("X Error of failed request" not in run.stderr() and "Sanitizer" not in run.stderr(),
                            f"{label}: an unhandled X error or sanitizer report: {run.stderr()[-600:]!r}")
-        finally:
-            run.close()
 
 
 CASES = {"root": root, "window_id": window_id, "window_id_hex": window_id_hex, "environment": environment,

@@ -25,7 +25,6 @@ import vorlune_e2e as e2e
 import vorlune_x11 as x
 from vorlune_x11 import saver_judges as saver, W, H
 
-CLICK_HOLD = 0.1
 # This program changes pattern every 15 s; two changes (not test_saver.py's four) keep the case short.
 saver.NEW_PATTERN_TIMES = (15.0, 30.0)
 
@@ -45,10 +44,9 @@ def first_pattern(b, run):
 
 def picture(b, failures):
     label = "picture"
-    run = x.start(b, failures, label)
-    if not run:
-        return
-    try:
+    with x.started(b, failures, label) as run:
+        if not run:
+            return
         where = x.geometry(b, run.window)
         failures.check(where == (0, 0, W, H), f"{label}: window at {where}, expected the whole {W}x{H} screen")
         first = first_pattern(b, run)
@@ -59,8 +57,6 @@ def picture(b, failures):
         if pictures:
             e2e.save_png(pictures[-1].shot, x.keep(b, "window-picture.png"))
         failures.check(run.alive(), f"{label}: it ended by itself ({run.describe()})")
-    finally:
-        run.close()
 
 
 def new_pattern(b, failures):
@@ -68,10 +64,9 @@ def new_pattern(b, failures):
     about as far apart as there (0.2 s), and its judge of the centre; shots just before and after
     15 s are kept for a person to look at."""
     label = "new pattern"
-    run = x.start(b, failures, label, focus=False)
-    if not run:
-        return
-    try:
+    with x.started(b, failures, label, focus=False) as run:
+        if not run:
+            return
         zone = e2e.StartZone(W, H)
         timeline, shots, kept = [], [], []
         previous, birth, next_shot = x.shot(b), None, 0
@@ -102,16 +97,13 @@ def new_pattern(b, failures):
             e2e.save_png(s, x.keep(b, f"window-{name}.png"))
         saver.check_centre([e2e.Picture(s) for s in shots], failures, label)
         saver.check_new_patterns(timeline, failures, label)
-    finally:
-        run.close()
 
 
 def keys(b, failures):
     label = "keys"
-    run = x.start(b, failures, label)
-    if not run:
-        return
-    try:
+    with x.started(b, failures, label) as run:
+        if not run:
+            return
         if not failures.check(x.wait_for_trails(b, run) is not None, f"{label}: no trails ({run.describe()})"):
             return
         start_picture, visible = saver.star_state(b, run)
@@ -127,47 +119,7 @@ def keys(b, failures):
         failures.check(saver.alive_after(run, 1.0), f"{label}: Return ended it ({run.describe()})")
         if run.alive() and saver.toggle_stars(b, run, True, failures, label):
             print(f"{label}: S showed the dots again", flush=True)
-        since = time.time()
-        run.hold_until_exit(["x"], x.END_LIMIT)
-        x.ended(run, failures, f"{label}: X", since)
-    finally:
-        run.close()
-
-
-def ends_on(b, failures, label, action, before=None):
-    """Started, trails shown, before() done while it must keep running; then action() must end it
-    with 0 within a second."""
-    run = x.start(b, failures, label)
-    if not run:
-        return
-    try:
-        failures.check(x.wait_for_trails(b, run) is not None, f"{label}: no trails ({run.describe()})")
-        for what, step in (before or []):
-            step(b)
-            failures.check(saver.alive_after(run, 1.0), f"{label}: {what} ended it ({run.describe()})")
-        since = time.time()
-        action(b)
-        x.ended(run, failures, label, since)
-    finally:
-        run.close()
-
-
-def tap(key, seconds=0.1):
-    def press(b):
-        x.xdo(b, "keydown", key)
-        time.sleep(seconds)
-        x.xdo(b, "keyup", key)
-    return press
-
-
-def move(dx, dy):
-    return lambda b: x.xdo(b, "mousemove_relative", "--", dx, dy)
-
-
-def click(b):
-    x.xdo(b, "mousedown", 1)
-    time.sleep(CLICK_HOLD)
-    x.xdo(b, "mouseup", 1)
+        run.ended_by(e2e.held(["x"]), failures, f"{label}: X", x.EXIT_LATENCY)
 
 
 def geometry(b, failures):
@@ -175,20 +127,15 @@ def geometry(b, failures):
                        (["-geometry", "400x300"], (None, None, 400, 300)),
                        (["-fullscreen"], (0, 0, W, H))):
         label = " ".join(args)
-        run = x.start(b, failures, label, args)
-        if not run:
-            continue
-        try:
+        with x.started(b, failures, label, args) as run:
+            if not run:
+                continue
             where = x.geometry(b, run.window)
             failures.check(where and all(w is None or w == g for w, g in zip(want, where)),
                            f"{label}: window at {where}, expected {want}")
             if where:
                 x.drawn_only_inside(b, run, where, failures, label)
-            since = time.time()
-            tap("Escape")(b)
-            x.ended(run, failures, f"{label}: Escape", since)
-        finally:
-            run.close()
+            run.ended_by(e2e.tap("Escape"), failures, f"{label}: Escape", x.EXIT_LATENCY)
 
 
 FPS_LINE = re.compile(r"^vorlune: (\d+\.\d) frames per second$")
@@ -237,10 +184,11 @@ CASES = {
     "picture": picture,
     "new_pattern": new_pattern,
     "keys": keys,
-    "escape": lambda b, f: ends_on(b, f, "Escape", tap("Escape")),
-    "mouse": lambda b, f: ends_on(b, f, "move of 30", move(30, 0),
-                                  [(f"a move of ({dx}, {dy})", move(dx, dy)) for dx, dy in ((5, 0), (0, 5), (-5, 0))]),
-    "click": lambda b, f: ends_on(b, f, "click", click),
+    "escape": lambda b, f: e2e.ends_on(x.started(b, f, "Escape"), f, "Escape", e2e.tap("Escape"),
+                                       trails_limit=x.START_LIMIT),
+    "mouse": lambda b, f: e2e.ends_on(x.started(b, f, "move of 30"), f, "move of 30", e2e.move(30, 0), e2e.SMALL_MOVES,
+                                      trails_limit=x.START_LIMIT),
+    "click": lambda b, f: e2e.ends_on(x.started(b, f, "click"), f, "click", e2e.click, trails_limit=x.START_LIMIT),
     "geometry": geometry,
     "options": options,
 }

@@ -175,32 +175,29 @@ class Daemon:
 
 
 def with_daemon(case):
+    """case(b, failures, daemon, pid) once the daemon has activated the program (its pid)."""
     def run(b, failures):
         # Adopts the helper and the program once their parents go, to read the program's exit status.
         ctypes.CDLL(None, use_errno=True).prctl(36, 1, 0, 0, 0)    # PR_SET_CHILD_SUBREAPER
         daemon = Daemon(b, case.__name__)
         try:
-            if daemon.ready(failures):
-                case(b, failures, daemon)
+            pid = daemon.activate(failures) if daemon.ready(failures) else None
+            if pid is not None:
+                case(b, failures, daemon, pid)
         finally:
             daemon.close()
     return run
 
 
 @with_daemon
-def activate(b, failures, daemon):
-    if daemon.activate(failures) is None:
-        return
+def activate(b, failures, daemon, pid):
     pictures = x.judge_picture(b, None, failures, "under XScreenSaver")
     if pictures:
         e2e.save_png(pictures[-1].shot, x.keep(b, "xscreensaver.png"))
 
 
 @with_daemon
-def deactivate(b, failures, daemon):
-    pid = daemon.activate(failures)
-    if pid is None:
-        return
+def deactivate(b, failures, daemon, pid):
     failures.check(x.wait_for_trails(b, None) is not None, "deactivate: no trails before it")
     done = daemon.command("-deactivate")
     took = daemon.gone_within(LIMIT)
@@ -236,10 +233,7 @@ def check_status(failures, label, pid, want=None):
 
 
 @with_daemon
-def daemon_killed(b, failures, daemon):
-    pid = daemon.activate(failures)
-    if pid is None:
-        return
+def daemon_killed(b, failures, daemon, pid):
     failures.check(x.wait_for_trails(b, None) is not None, "daemon killed: no trails before it")
     helpers = daemon.processes("xscreensaver-gfx")
     for d in daemon.processes("xscreensaver"):

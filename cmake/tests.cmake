@@ -48,6 +48,10 @@ function(vorlune_script_cases script out)
 endfunction()
 
 if(VORLUNE_X11)
+  # The Debian package's description and man page against the program (tests/package/ tests the
+  # package itself in scripts/release.sh).
+  add_test(NAME package.description COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/package/check_description.py
+    $<TARGET_FILE:vorlune>)
   add_test(NAME x11.start COMMAND ${CMAKE_SOURCE_DIR}/tests/x11/start.sh ${CMAKE_BINARY_DIR})
   add_test(NAME x11.stop COMMAND ${CMAKE_SOURCE_DIR}/tests/x11/stop.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(x11.start PROPERTIES FIXTURES_SETUP xvfb)

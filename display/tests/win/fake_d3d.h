@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "display/tests/win/fake_ddraw.h"
+#include "tests/win/fake_com.h"
 
 namespace fake3d {
 
@@ -46,12 +47,7 @@ class FakeDevice final : public IDirect3DDevice7 {
 
   void Add(const std::string& call) { Log().Add(name + "." + call); }
 
-  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-  STDMETHOD_(ULONG, Release)() override {
-    Add("Release");
-    return static_cast<ULONG>(--references);
-  }
+  FAKE_IUNKNOWN(Add("Release"))
   STDMETHOD(GetCaps)(D3DDEVICEDESC7*) override { return E_NOTIMPL; }
   STDMETHOD(EnumTextureFormats)(LPD3DENUMPIXELFORMATSCALLBACK, void*) override { return E_NOTIMPL; }
   STDMETHOD(BeginScene)() override {
@@ -149,12 +145,7 @@ class FakeDirect3D final : public IDirect3D7 {
   HRESULT createResult = D3D_OK;
   std::deque<FakeDevice*> nextDevices;   // handed out by CreateDevice, front first
 
-  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-  STDMETHOD_(ULONG, Release)() override {
-    Log().Add("d3d.Release");
-    return static_cast<ULONG>(--references);
-  }
+  FAKE_IUNKNOWN(Log().Add("d3d.Release"))
   STDMETHOD(EnumDevices)(LPD3DENUMDEVICESCALLBACK7 callback, void* context) override {
     FAULT_POINT("d3d.EnumDevices");
     Log().Add("d3d.EnumDevices");

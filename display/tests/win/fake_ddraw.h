@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "display/win/screen.h"
+#include "tests/win/fake_com.h"
 
 struct FakeLog {
   std::vector<std::string> calls;
@@ -112,12 +113,7 @@ class FakeSurface final : public IDirectDrawSurface7 {
   void Add(const std::string& call) { Log().Add(name + "." + call); }
 
   // IUnknown
-  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-  STDMETHOD_(ULONG, Release)() override {
-    Add("Release");
-    return static_cast<ULONG>(--references);
-  }
+  FAKE_IUNKNOWN(Add("Release"))
   // IDirectDrawSurface7
   STDMETHOD(AddAttachedSurface)(LPDIRECTDRAWSURFACE7) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(AddOverlayDirtyRect)(LPRECT) override { return DDERR_UNSUPPORTED; }
@@ -279,12 +275,7 @@ class FakeSurface final : public IDirectDrawSurface7 {
 class FakePalette final : public IDirectDrawPalette {
  public:
   LONG references = 1;
-  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-  STDMETHOD_(ULONG, Release)() override {
-    Log().Add("palette.Release");
-    return static_cast<ULONG>(--references);
-  }
+  FAKE_IUNKNOWN(Log().Add("palette.Release"))
   STDMETHOD(GetCaps)(LPDWORD) override { FAULT_POINT("palette.GetCaps"); return DD_OK; }
   STDMETHOD(GetEntries)(DWORD, DWORD, DWORD, LPPALETTEENTRY) override { FAULT_POINT("palette.GetEntries"); return DD_OK; }
   STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD, LPPALETTEENTRY) override { FAULT_POINT("palette.Initialize"); return DD_OK; }
@@ -296,12 +287,7 @@ class FakeClipper final : public IDirectDrawClipper {
  public:
   LONG references = 1;
   HRESULT setWindowResult = DD_OK;
-  STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-  STDMETHOD_(ULONG, Release)() override {
-    Log().Add("clipper.Release");
-    return static_cast<ULONG>(--references);
-  }
+  FAKE_IUNKNOWN(Log().Add("clipper.Release"))
   STDMETHOD(GetClipList)(LPRECT, LPRGNDATA, LPDWORD) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(GetHWnd)(HWND*) override { return DDERR_UNSUPPORTED; }
   STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD) override { return DDERR_ALREADYINITIALIZED; }

@@ -13,6 +13,7 @@
 #include "input/keyboard.h"
 #include "input/mouse.h"
 #include "input/win/directinput.h"
+#include "tests/win/fake_com.h"
 
 namespace fake {
 
@@ -61,9 +62,7 @@ struct Device : IDirectInputDevice7A {
   DWORD dataRecordSize = 0, dataCountIn = 0, dataFlags = 0;
   void (*onGetDeviceData)() = nullptr;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { Note(prefix + ".Release"); return --references; }
+  FAKE_IUNKNOWN(Note(prefix + ".Release"))
   FAKE_UNUSED(GetCapabilities, LPDIDEVCAPS)
   FAKE_UNUSED(EnumObjects, LPDIENUMDEVICEOBJECTSCALLBACKA, LPVOID, DWORD)
   FAKE_UNUSED(GetProperty, REFGUID, LPDIPROPHEADER)
@@ -158,9 +157,7 @@ struct Input : IDirectInput7A {
     keyboard.prefix = "keyboard";
     mouse.prefix = "mouse";
   }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { Note("input.Release"); return --references; }
+  FAKE_IUNKNOWN(Note("input.Release"))
   FAKE_UNUSED(CreateDevice, REFGUID, LPDIRECTINPUTDEVICEA*, LPUNKNOWN)
   FAKE_UNUSED(EnumDevices, DWORD, LPDIENUMDEVICESCALLBACKA, LPVOID, DWORD)
   FAKE_UNUSED(GetDeviceStatus, REFGUID)
@@ -192,10 +189,10 @@ struct Input : IDirectInput7A {
 #undef FAKE_UNUSED
 
 // The loader: what DINPUT.DLL offers in a test.
-struct Loader {
-  bool libraryPresent = true;
-  bool createPresent = true;
-  HRESULT createResult = 0;
+struct Loader : FakeDllOffer {
+  static constexpr const char* Library = "dinput";
+  static constexpr const char* Routine = "DirectInputCreateEx";
+  static void Note(const std::string& call) { fake::Note(call); }
   void* createLeavesBehind = nullptr;   // what a failing creator writes
   HINSTANCE instance = nullptr;
   DWORD version = 0;
@@ -204,12 +201,7 @@ struct Loader {
   Input* input = nullptr;
 };
 inline Loader Dll;
-inline HMODULE const FakeModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5A5A0000));
 
-inline HMODULE WINAPI LoadLibraryFake(LPCSTR name) {
-  Note(std::string("LoadLibraryA(") + name + ")");
-  return Dll.libraryPresent ? FakeModule : nullptr;
-}
 inline HRESULT WINAPI CreateFake(HINSTANCE instance, DWORD version, REFIID id, LPVOID* object, LPUNKNOWN outer) {
   Note("DirectInputCreateEx");
   FAULT_POINT_OUT("DirectInputCreateEx", object);
@@ -224,14 +216,6 @@ inline HRESULT WINAPI CreateFake(HINSTANCE instance, DWORD version, REFIID id, L
   *object = static_cast<IDirectInput7A*>(Dll.input);
   return 0;
 }
-inline FARPROC WINAPI GetProcAddressFake(HMODULE module, LPCSTR name) {
-  Note(std::string("GetProcAddress(") + name + ")");
-  if (module != FakeModule || !Dll.createPresent || strcmp(name, "DirectInputCreateEx") != 0) return nullptr;
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(CreateFake));
-}
-inline BOOL WINAPI FreeLibraryFake(HMODULE module) {
-  Note(module == FakeModule ? "FreeLibrary(dinput)" : "FreeLibrary(other)");
-  return TRUE;
-}
+using DllLoader = FakeLoader<Loader, Dll, CreateFake>;
 
 }  // namespace fake

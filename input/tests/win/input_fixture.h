@@ -50,7 +50,7 @@ class FakeInputTest : public ::testing::Test {
     fake::Dll = fake::Loader{};
     input = std::make_unique<fake::Input>();
     fake::Dll.input = input.get();
-    InputPlatform.library = {fake::LoadLibraryFake, fake::GetProcAddressFake, fake::FreeLibraryFake};
+    InputPlatform.library = fake::DllLoader::Calls();
     ForgetInputState();
     savedMultimedia = Multimedia;
     UseTestScreen(PlainTestWindow(), 640, 480);

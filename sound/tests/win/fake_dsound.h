@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sound/win/sound_device.h"
+#include "tests/win/fake_com.h"
 
 namespace fakesound {
 
@@ -20,9 +21,7 @@ struct Buffer : IDirectSoundBuffer {
   std::string name_;
   LONG references = 1;
   explicit Buffer(const std::string& name) : name_(name) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { Note(name_ + ".Release"); return --references; }
+  FAKE_IUNKNOWN(Note(name_ + ".Release"))
   FAKE_UNUSED(GetCaps, LPDSBCAPS)
   FAKE_UNUSED(GetCurrentPosition, LPDWORD, LPDWORD)
   FAKE_UNUSED(GetFormat, LPWAVEFORMATEX, DWORD, LPDWORD)
@@ -54,9 +53,7 @@ struct Device : IDirectSound {
   IUnknown* bufferOuter = reinterpret_cast<IUnknown*>(1);
   Buffer primary{"primary"};
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { Note("sound.Release"); return --references; }
+  FAKE_IUNKNOWN(Note("sound.Release"))
   HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC d, LPLPDIRECTSOUNDBUFFER out, IUnknown* outer) override {
     FAULT_POINT_OUT("sound.CreateSoundBuffer", out);
     Note("sound.CreateSoundBuffer");
@@ -83,21 +80,15 @@ struct Device : IDirectSound {
 };
 #undef FAKE_UNUSED
 
-struct Loader {
-  bool libraryPresent = true;
-  bool createPresent = true;
-  HRESULT createResult = 0;
+struct Loader : FakeDllOffer {
+  static constexpr const char* Library = "dsound";
+  static constexpr const char* Routine = "DirectSoundCreate";
+  static void Note(const std::string& call) { fakesound::Note(call); }
   const GUID* deviceId = reinterpret_cast<const GUID*>(1);
   IUnknown* outer = reinterpret_cast<IUnknown*>(1);
   Device* device = nullptr;
 };
 inline Loader Dll;
-inline HMODULE const FakeModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5D5D0000));
-
-inline HMODULE WINAPI LoadLibraryFake(LPCSTR name) {
-  Note(std::string("LoadLibraryA(") + name + ")");
-  return Dll.libraryPresent ? FakeModule : nullptr;
-}
 inline HRESULT WINAPI CreateFake(LPCGUID device, LPDIRECTSOUND* object, LPUNKNOWN outer) {
   Note("DirectSoundCreate");
   FAULT_POINT_OUT("DirectSoundCreate", object);
@@ -107,14 +98,6 @@ inline HRESULT WINAPI CreateFake(LPCGUID device, LPDIRECTSOUND* object, LPUNKNOW
   *object = Dll.device;
   return 0;
 }
-inline FARPROC WINAPI GetProcAddressFake(HMODULE module, LPCSTR name) {
-  Note(std::string("GetProcAddress(") + name + ")");
-  if (module != FakeModule || !Dll.createPresent || strcmp(name, "DirectSoundCreate") != 0) return nullptr;
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(CreateFake));
-}
-inline BOOL WINAPI FreeLibraryFake(HMODULE module) {
-  Note(module == FakeModule ? "FreeLibrary(dsound)" : "FreeLibrary(other)");
-  return TRUE;
-}
+using DllLoader = FakeLoader<Loader, Dll, CreateFake>;
 
 }  // namespace fakesound

@@ -34,7 +34,7 @@ class SoundFake : public ::testing::Test {
     fakesound::Dll = fakesound::Loader{};
     device = std::make_unique<fakesound::Device>();
     fakesound::Dll.device = device.get();
-    SoundPlatform.library = {fakesound::LoadLibraryFake, fakesound::GetProcAddressFake, fakesound::FreeLibraryFake};
+    SoundPlatform.library = fakesound::DllLoader::Calls();
     Sound = SoundDevice{};
     SoundTable = nullptr;
     savedMultimedia = Multimedia;
@@ -53,6 +53,12 @@ class SoundFake : public ::testing::Test {
     return (int)std::count(fakesound::Log.begin(), fakesound::Log.end(), call);
   }
   void Clear() { fakesound::Log.clear(); }
+  // An open that fails and leaves no device; the calls it made.
+  Strings FailedOpenCalls() const {
+    EXPECT_EQ(nullptr, OpenSoundDevice());
+    EXPECT_EQ(nullptr, Sound.object);
+    return Calls();
+  }
 
   fakesound::Buffer* NewBuffer(const std::string& name) {
     buffers.push_back(std::make_unique<fakesound::Buffer>(name));
@@ -117,19 +123,16 @@ TEST_F(SoundFake, SecondOpenMakesNoSecondDevice) {
 
 TEST_F(SoundFake, MissingLibraryOrEntryPointFails) {
   fakesound::Dll.libraryPresent = false;
-  EXPECT_EQ(nullptr, OpenSoundDevice());
-  EXPECT_EQ((Strings{"LoadLibraryA(DSOUND.DLL)"}), Calls());
+  EXPECT_EQ((Strings{"LoadLibraryA(DSOUND.DLL)"}), FailedOpenCalls());
 
   Clear();
   fakesound::Dll.libraryPresent = true;
   fakesound::Dll.createPresent = false;
-  EXPECT_EQ(nullptr, OpenSoundDevice());
-  EXPECT_EQ((Strings{"LoadLibraryA(DSOUND.DLL)", "GetProcAddress(DirectSoundCreate)"}), Calls());
+  EXPECT_EQ((Strings{"LoadLibraryA(DSOUND.DLL)", "GetProcAddress(DirectSoundCreate)"}), FailedOpenCalls());
 
   // The library found the first time is not loaded again.
   Clear();
-  EXPECT_EQ(nullptr, OpenSoundDevice());
-  EXPECT_EQ((Strings{"GetProcAddress(DirectSoundCreate)"}), Calls());
+  EXPECT_EQ((Strings{"GetProcAddress(DirectSoundCreate)"}), FailedOpenCalls());
   Clear();
   CloseSoundDevice();
   EXPECT_EQ((Strings{"FreeLibrary(dsound)"}), Calls());
@@ -144,20 +147,16 @@ TEST_F(SoundFake, NoDeviceFails) {
 
 TEST_F(SoundFake, RefusedCooperationOrPrimaryBufferFailAndALaterOpenStartsAgain) {
   device->cooperativeResult = DSERR_INVALIDPARAM;
-  EXPECT_EQ(nullptr, OpenSoundDevice());
   EXPECT_EQ((Strings{"LoadLibraryA(DSOUND.DLL)", "GetProcAddress(DirectSoundCreate)", "DirectSoundCreate",
                      "sound.SetCooperativeLevel", "sound.Release"}),
-            Calls());
-  EXPECT_EQ(nullptr, Sound.object);
+            FailedOpenCalls());
 
   Clear();
   device->cooperativeResult = 0;
   device->bufferResult = DSERR_OUTOFMEMORY;
-  EXPECT_EQ(nullptr, OpenSoundDevice());
   EXPECT_EQ((Strings{"GetProcAddress(DirectSoundCreate)", "DirectSoundCreate", "sound.SetCooperativeLevel",
                      "sound.CreateSoundBuffer", "sound.Release"}),
-            Calls());
-  EXPECT_EQ(nullptr, Sound.object);
+            FailedOpenCalls());
   EXPECT_EQ(nullptr, Sound.primary);
 
   Clear();

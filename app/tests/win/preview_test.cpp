@@ -145,21 +145,8 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 // A host window like the screensaver host's: top-level, grey, a client area of width x height.
 HWND CreateHost(int32_t width, int32_t height) {
-  static ATOM registered = 0;
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  if (!registered) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = HostProc;
-    windowClass.hInstance = instance;
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-    windowClass.lpszClassName = "VorlunePreviewTestHost";
-    registered = RegisterClassA(&windowClass);
-  }
-  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-  RECT frame = {40, 40, 40 + width, 40 + height};
-  AdjustWindowRect(&frame, style, FALSE);
-  HWND host = CreateWindowA("VorlunePreviewTestHost", "preview host", style, frame.left, frame.top,
-                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+  HWND host = CreateClientWindow("VorlunePreviewTestHost", HostProc, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)),
+                                 WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, "preview host", 40, 40, width, height);
   if (!host) return nullptr;
   // Not activated: Wine waits for a window manager when an active window goes.
   ShowWindow(host, SW_SHOWNOACTIVATE);
@@ -212,6 +199,16 @@ class Preview : public ::testing::Test {
     int32_t shown = 1;
     for (int32_t i = 0; i < frames && shown; ++i) shown = ShowPreviewFrame();
     return shown;
+  }
+
+  // A host of width x height (its handle given in decimal or hexadecimal) with the preview set up
+  // in it; the preview's window.
+  HWND PreviewIn(int32_t width, int32_t height, bool hexadecimal) {
+    host = CreateHost(width, height);
+    if (!host) return nullptr;
+    SetModeArgumentTo(host, hexadecimal);
+    SetUpPreview();
+    return WindowHandle(0);
   }
 
   static bool engineReady;
@@ -271,18 +268,14 @@ TEST_F(Preview, SetUpMakesAChildOverTheHostsClientAreaWithTheScaledPicture) {
   ASSERT_EQ(320, decoded.height);
   for (const auto& size : sizes) {
     SCOPED_TRACE(testing::Message() << size.width << " x " << size.height);
-    host = CreateHost(size.width, size.height);
+    HWND window = PreviewIn(size.width, size.height, size.hexadecimal);
     ASSERT_NE(nullptr, host);
-    SetModeArgumentTo(host, size.hexadecimal);
-    SetUpPreview();
-
     EXPECT_EQ(host, static_cast<HWND>(App.HostWindow));
     EXPECT_EQ(0, App.hostLeft);
     EXPECT_EQ(0, App.hostTop);
     EXPECT_EQ(size.width, App.hostRight);
     EXPECT_EQ(size.height, App.hostBottom);
 
-    HWND window = WindowHandle(0);
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(host, GetParent(window));
     const LONG style = GetWindowLongA(window, GWL_STYLE);
@@ -343,11 +336,7 @@ TEST_F(Preview, SetUpMakesAChildOverTheHostsClientAreaWithTheScaledPicture) {
 }
 
 TEST_F(Preview, CloseRequestReachesTheCallbackThroughTheWindowLibrary) {
-  host = CreateHost(160, 120);
-  ASSERT_NE(nullptr, host);
-  SetModeArgumentTo(host, false);
-  SetUpPreview();
-  HWND window = WindowHandle(0);
+  HWND window = PreviewIn(160, 120, false);
   ASSERT_NE(nullptr, window);
   WindowAtExit = window;
   EXPECT_EQ(1, RunFrames(3));
@@ -363,11 +352,7 @@ TEST_F(Preview, CloseRequestReachesTheCallbackThroughTheWindowLibrary) {
 
 TEST_F(Preview, LoopGoesOnUntilTheHostOrTheWindowIsGone) {
   // The host destroyed, taking the preview window with it: no close request ever comes.
-  host = CreateHost(160, 120);
-  ASSERT_NE(nullptr, host);
-  SetModeArgumentTo(host, false);
-  SetUpPreview();
-  ASSERT_NE(nullptr, WindowHandle(0));
+  ASSERT_NE(nullptr, PreviewIn(160, 120, false));
   EXPECT_EQ(1, RunFrames(5));
   // Keys and mouse messages do not end it.
   PostMessageA(WindowHandle(0), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -383,11 +368,7 @@ TEST_F(Preview, LoopGoesOnUntilTheHostOrTheWindowIsGone) {
   ReleaseSprite(0);
 
   // The preview window destroyed on its own, the host still there.
-  host = CreateHost(160, 120);
-  ASSERT_NE(nullptr, host);
-  SetModeArgumentTo(host, true);
-  SetUpPreview();
-  ASSERT_NE(nullptr, WindowHandle(0));
+  ASSERT_NE(nullptr, PreviewIn(160, 120, true));
   EXPECT_EQ(1, RunFrames(3));
   DestroyWindow(WindowHandle(0));
   EXPECT_EQ(0, ShowPreviewFrame());

@@ -655,13 +655,7 @@ TEST_F(FakeScreen, FailedBackupLeavesNoBlock) {
 
 TEST_F(FakeScreen, PaletteScreensTakePaletteBitmapsOnly) {
   Open(640, 480, 8);
-  BitmapLayout layout;
-  layout.width = 3;
-  layout.height = 2;
-  layout.bitsPerPixel = 8;
-  layout.palette = {0, 0xFFFFFF};
-  layout.pixels = {1, 2, 3, 0, 4, 5, 6, 0};
-  const std::vector<uint8_t> file = BuildBitmapFile(layout);
+  const std::vector<uint8_t> file = BuildBitmapFile({3, 2, 8, 0, {0, 0xFFFFFF}, {1, 2, 3, 0, 4, 5, 6, 0}});
   ASSERT_NE(nullptr, LoadSpriteFromMemory(1, file.data(), 0, file.size()));
   FakeSurface* s = SurfaceOf(1);
   EXPECT_EQ(8u, s->format.bits);

@@ -244,13 +244,7 @@ TEST_F(WineScreen, BitmapFilesOfEveryDepth) {
 
 TEST_F(WineScreen, MemorySpritesFromBitmapFilesOnly) {
   Open(32);
-  BitmapLayout layout;
-  layout.width = 3;
-  layout.height = 2;
-  layout.bitsPerPixel = 8;
-  layout.palette = {0, 0xFFFFFF};
-  layout.pixels = {1, 2, 3, 0, 4, 5, 6, 0};
-  const std::vector<uint8_t> file = BuildBitmapFile(layout);
+  const std::vector<uint8_t> file = BuildBitmapFile({3, 2, 8, 0, {0, 0xFFFFFF}, {1, 2, 3, 0, 4, 5, 6, 0}});
   uint8_t* block = static_cast<uint8_t*>(LoadSpriteFromMemory(5, file.data(), SpriteMemoryOnly, file.size()));
   ASSERT_NE(nullptr, block);
   EXPECT_EQ(0, memcmp(block, "\x04\x05\x06\x01\x02\x03", 6));   // top row first
@@ -266,11 +260,7 @@ TEST_F(WineScreen, UnreadableDataFailsAndLeavesTheNumberFree) {
   EXPECT_EQ(nullptr, LoadSpriteFromMemory(6, text, 0, sizeof(text)));
   EXPECT_EQ(nullptr, LookupSprite(6));
   // A bitmap whose rows run past the end of the data.
-  BitmapLayout layout;
-  layout.width = 40;
-  layout.height = 40;
-  layout.bitsPerPixel = 24;
-  layout.pixels.assign(100, 0x55);
+  BitmapLayout layout{40, 40, 24, 0, {}, std::vector<uint8_t>(100, 0x55)};
   std::vector<uint8_t> file = BuildBitmapFile(layout);
   EXPECT_EQ(nullptr, LoadSpriteFromMemory(6, file.data(), 0, file.size()));
   EXPECT_EQ(nullptr, LookupSprite(6));

@@ -1,6 +1,6 @@
 // The windowed screen in a child window (the preview's case): the picture must reach the desktop
-// under Wine, whose swap-chain presentation never shows in a child window; and the calls that
-// keep DirectDraw writing the primary itself, in order, against the recording fake.
+// under Wine, whose swap-chain presentation never shows in a child window. The calls that keep
+// DirectDraw writing the primary itself are checked against the recording fake with the others.
 #include <windows.h>
 #include <ddraw.h>
 
@@ -12,40 +12,12 @@
 #include "display/win/screen.h"
 #include "display/win/sprites.h"
 #include "display/tests/win/display_support.h"
-#include "display/tests/win/fake_ddraw.h"
 #include "display/tests/win/windowed_support.h"
 #include "display/win/windowed_screen.h"
 
 namespace {
 
-using Calls = std::vector<std::string>;
-
 const uint32_t Teal = 0x208890, Orange = 0xF08010;
-
-
-HWND CreateChild(HWND parent, int32_t x, int32_t y, int32_t width, int32_t height) {
-  HWND child = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, x, y, width, height, parent, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
-  PumpFor(50);
-  return child;
-}
-
-void Fill(IDirectDrawSurface7* surface, RECT* area, uint32_t rgb) {
-  DDBLTFX fx = {};
-  fx.dwSize = sizeof(fx);
-  fx.dwFillColor = RGBToPixel((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-  surface->Blt(area, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
-}
-
-// Flips and handles messages for a while, as a program's loop does.
-void Show() {
-  const DWORD start = GetTickCount();
-  do {
-    PumpWindowMessages();
-    FlipScreen();
-  } while (GetTickCount() - start < 300);
-  FlipScreen();
-}
 
 }  // namespace
 
@@ -75,8 +47,8 @@ TEST_F(WindowedChildScreen, StretchedPictureReachesTheDesktop) {
   ASSERT_EQ(1, OpenScreenInWindow(child, 0, 0, 200, 150, 1, 0, 0));
   EXPECT_EQ(child, MultimediaWindow());
   RECT left = {0, 0, 100, 150}, right = {100, 0, 200, 150};
-  Fill(Screen.backBuffer, &left, Teal);
-  Fill(Screen.backBuffer, &right, Orange);
+  FillArea(Screen.backBuffer, &left, Teal);
+  FillArea(Screen.backBuffer, &right, Orange);
   Show();
   ScreenPixels shown;
   ASSERT_TRUE(ReadClientArea(child, &shown));
@@ -99,7 +71,7 @@ TEST_F(WindowedChildScreen, ChildAwayFromTheParentsCornerAndReopened) {
     SCOPED_TRACE(round);
     // Unstretched at (10, 20) inside the child.
     ASSERT_EQ(1, OpenScreenInWindow(child, 10, 20, 100, 80, 0, 0, 0));
-    Fill(Screen.backBuffer, nullptr, round ? Orange : Teal);
+    FillArea(Screen.backBuffer, nullptr, round ? Orange : Teal);
     Show();
     ScreenPixels shown;
     ASSERT_TRUE(ReadClientArea(child, &shown));
@@ -115,50 +87,4 @@ TEST_F(WindowedChildScreen, ChildAwayFromTheParentsCornerAndReopened) {
     EXPECT_NE(colour, around.At(45, 29));
     EXPECT_EQ(colour, around.At(50, 50));
   }
-}
-
-class FakeWindowedChildScreen : public FakeDisplayTest {
- protected:
-  void SetUp() override {
-    StartFakeDisplay(&clipper);
-    if (HasFatalFailure()) return;
-    parent = CreateTestWindow(50, 40, 320, 200, false, &counts);
-    ASSERT_NE(nullptr, parent);
-    child = CreateChild(parent, 0, 0, 320, 200);
-    ASSERT_NE(nullptr, child);
-    Log().Clear();
-  }
-  void TearDown() override {
-    StopEngine();
-    if (parent) DestroyWindow(parent);
-    PumpWindowMessages();
-    ForgetFakeDisplay();
-  }
-  FakeClipper clipper;
-  TestWindowCounts counts;
-  HWND parent = nullptr, child = nullptr;
-};
-
-TEST_F(FakeWindowedChildScreen, CooperatesWithNoWindowAndNamesTheClippersWindowAfterAttachingIt) {
-  ASSERT_EQ(1, OpenScreenInWindow(child, 0, 0, 320, 200, 1, 0, 0));
-  const Calls expected = {
-      "dd.SetCooperativeLevel(0,0x8)",
-      "dd.CreateSurface(size=ok,flags=0x1,caps=0x2200)",
-      "dd.CreateClipper(0x0)",
-      "primary.SetClipper(clipper)",
-      "clipper.SetHWnd(0x0,hwnd)",
-      "dd.CreateSurface(size=ok,flags=0x7,caps=0x2040,w=320,h=200)",
-  };
-  ASSERT_GE(Log().calls.size(), expected.size());
-  EXPECT_EQ(expected, Calls(Log().calls.begin(), Log().calls.begin() + static_cast<ptrdiff_t>(expected.size())));
-  EXPECT_EQ(child, MultimediaWindow());
-
-  // A top-level window keeps the usual order.
-  EndScreen();
-  Log().Clear();
-  ASSERT_EQ(1, OpenScreenInWindow(parent, 0, 0, 320, 200, 1, 0, 0));
-  ASSERT_GE(Log().calls.size(), 5u);
-  EXPECT_EQ("dd.SetCooperativeLevel(hwnd,0x8)", Log().calls[0]);
-  EXPECT_EQ("clipper.SetHWnd(0x0,hwnd)", Log().calls[3]);
-  EXPECT_EQ("primary.SetClipper(clipper)", Log().calls[4]);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/win/screen.h"
@@ -20,7 +21,6 @@
 namespace {
 
 using Calls = std::vector<std::string>;
-
 
 int Registrations = 0;
 BOOL WINAPI CountRegistration(HWND, DWORD) {
@@ -60,8 +60,11 @@ class FakeWindowedScreen : public FakeDisplayTest {
     Log().Clear();
   }
 
-  // After a failed open: nothing left, the base window back, the default frame rate undone.
-  void ExpectNoScreen() {
+  // An open in the given window that fails: nothing left, the base window back, the default frame
+  // rate undone.
+  void ExpectOpenFails(HWND in) {
+    Log().Clear();
+    EXPECT_EQ(0, OpenScreenInWindow(in, 0, 0, 320, 200, 1, 0, 0));
     EXPECT_EQ(0, Screen.screenWidth);
     EXPECT_FALSE(Screen.windowed);
     EXPECT_EQ(Screen.baseWindow, MultimediaWindow());
@@ -74,21 +77,23 @@ class FakeWindowedScreen : public FakeDisplayTest {
   }
 };
 
+// An open in a top-level window of 320 x 200.
+const Calls TopLevelOpen = {
+    "dd.SetCooperativeLevel(hwnd,0x8)",
+    "dd.CreateSurface(size=ok,flags=0x1,caps=0x2200)",
+    "dd.CreateClipper(0x0)",
+    "clipper.SetHWnd(0x0,hwnd)",
+    "primary.SetClipper(clipper)",
+    "dd.CreateSurface(size=ok,flags=0x7,caps=0x2040,w=320,h=200)",
+    "surface1.GetDC",   // blackened
+    "surface1.ReleaseDC",
+    "primary.Lock(0,0x1)",   // the pixel format
+    "primary.Unlock",
+};
+
 TEST_F(FakeWindowedScreen, OpenCallsInOrder) {
   ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, 320, 200, 1, 0, 0));
-  const Calls expected = {
-      "dd.SetCooperativeLevel(hwnd,0x8)",
-      "dd.CreateSurface(size=ok,flags=0x1,caps=0x2200)",
-      "dd.CreateClipper(0x0)",
-      "clipper.SetHWnd(0x0,hwnd)",
-      "primary.SetClipper(clipper)",
-      "dd.CreateSurface(size=ok,flags=0x7,caps=0x2040,w=320,h=200)",
-      "surface1.GetDC",   // blackened
-      "surface1.ReleaseDC",
-      "primary.Lock(0,0x1)",   // the pixel format
-      "primary.Unlock",
-  };
-  EXPECT_EQ(expected, Log().calls);
+  EXPECT_EQ(TopLevelOpen, Log().calls);
   EXPECT_EQ(PixelFormat32Bgr, Screen.pixelFormatCode);
   EXPECT_EQ(60, Screen.frameRate);
   EXPECT_TRUE(Screen.frameRateDefaulted);
@@ -96,6 +101,27 @@ TEST_F(FakeWindowedScreen, OpenCallsInOrder) {
   EXPECT_EQ(1, Registrations);
   EXPECT_TRUE(Screen.active);
   EXPECT_EQ(GetForegroundWindow() == window ? 1 : 0, ScreenIsActive());   // only in the foreground
+}
+
+// In a child window (the preview's case) the primary is made before the clipper is attached and
+// the clipper is given the window after: DirectDraw then writes the primary itself.
+TEST_F(FakeWindowedScreen, InAChildWindowCooperatesWithNoWindowAndNamesTheClippersWindowAfterAttachingIt) {
+  HWND child = CreateChild(window, 0, 0, 320, 200);
+  ASSERT_NE(nullptr, child);
+  Log().Clear();
+  ASSERT_EQ(1, OpenScreenInWindow(child, 0, 0, 320, 200, 1, 0, 0));
+  Calls expected = TopLevelOpen;
+  expected[0] = "dd.SetCooperativeLevel(0,0x8)";
+  std::swap(expected[3], expected[4]);
+  EXPECT_EQ(expected, Log().calls);
+  EXPECT_EQ(child, MultimediaWindow());
+
+  // A top-level window after it keeps the usual order.
+  EndScreen();
+  Log().Clear();
+  ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, 320, 200, 1, 0, 0));
+  ASSERT_GE(Log().calls.size(), 6u);   // up to the back buffer, whose name differs
+  EXPECT_EQ(Calls(TopLevelOpen.begin(), TopLevelOpen.begin() + 6), Calls(Log().calls.begin(), Log().calls.begin() + 6));
 }
 
 // The mouse learns the picture's place from the query InitSpriteEngine registered.
@@ -131,44 +157,34 @@ TEST_F(FakeWindowedScreen, TheMouseIsToldWhereThePictureLies) {
 
 TEST_F(FakeWindowedScreen, EveryFailedStepReleasesEverythingAndUndoesTheDefaultRate) {
   // No window: nothing is asked of DirectDraw.
-  EXPECT_EQ(0, OpenScreenInWindow(nullptr, 0, 0, 320, 200, 1, 0, 0));
-  ExpectNoScreen();
+  ExpectOpenFails(nullptr);
   EXPECT_EQ(0, Log().Count("dd.CreateSurface"));
   EXPECT_EQ(0, Log().Count("dd.SetCooperativeLevel(hwnd"));
 
   dd->cooperativeResult = DDERR_INVALIDPARAMS;
-  EXPECT_EQ(0, OpenScreenInWindow(window, 0, 0, 320, 200, 1, 0, 0));
-  ExpectNoScreen();
+  ExpectOpenFails(window);
   EXPECT_EQ(0, Log().Count("dd.CreateSurface"));
   dd->cooperativeResult = DD_OK;
 
   dd->createSurfaceResult = DDERR_OUTOFVIDEOMEMORY;
-  Log().Clear();
-  EXPECT_EQ(0, OpenScreenInWindow(window, 0, 0, 320, 200, 1, 0, 0));
-  ExpectNoScreen();
+  ExpectOpenFails(window);
   EXPECT_EQ(0, Log().Count("dd.CreateClipper"));
   dd->createSurfaceResult = DD_OK;
 
   dd->clipper = nullptr;
-  Log().Clear();
-  EXPECT_EQ(0, OpenScreenInWindow(window, 0, 0, 320, 200, 1, 0, 0));
-  ExpectNoScreen();
+  ExpectOpenFails(window);
   EXPECT_EQ(1, Log().Count("primary.Release"));
   EXPECT_EQ(0, Log().Count("dd.CreateSurface(size=ok,flags=0x7"));
   dd->clipper = &clipper;
 
   clipper.setWindowResult = DDERR_INVALIDPARAMS;
-  Log().Clear();
-  EXPECT_EQ(0, OpenScreenInWindow(window, 0, 0, 320, 200, 1, 0, 0));
-  ExpectNoScreen();
+  ExpectOpenFails(window);
   EXPECT_EQ(0, Log().Count("primary.SetClipper"));
   EXPECT_EQ(1, Log().Count("clipper.Release"));
   clipper.setWindowResult = DD_OK;
 
   dd->newSetClipperResult = DDERR_INVALIDOBJECT;
-  Log().Clear();
-  EXPECT_EQ(0, OpenScreenInWindow(window, 0, 0, 320, 200, 1, 0, 0));
-  ExpectNoScreen();
+  ExpectOpenFails(window);
   EXPECT_EQ(1, Log().Count("primary.SetClipper(clipper)"));
   EXPECT_EQ(0, Log().Count("dd.CreateSurface(size=ok,flags=0x7"));
   EXPECT_EQ(1, Log().Count("clipper.Release"));

@@ -1,11 +1,14 @@
-// Helpers of the windowed-screen and preview tests: plain test windows, message pumping, and
-// what is on the screen read back through GDI.
+// Helpers of the windowed-screen and preview tests: plain test windows, message pumping, frames
+// drawn and shown, and what is on the screen read back through GDI.
 #pragma once
 #include <windows.h>
+#include <ddraw.h>
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include "display/screen.h"
 
 // Pixels as 0x00RRGGBB, top row first.
 struct ScreenPixels {
@@ -83,6 +86,34 @@ inline void PumpFor(DWORD milliseconds) {
   } while (GetTickCount() - start < milliseconds);
 }
 
+// Shows the frame the way a program's loop does, flipping and handling messages for a while, so
+// that the window is fully shown under Wine before the last flip.
+inline void Show() {
+  const DWORD start = GetTickCount();
+  do {
+    PumpWindowMessages();
+    FlipScreen();
+  } while (GetTickCount() - start < 300);
+  PumpWindowMessages();
+  FlipScreen();
+}
+
+// Fills an area of a surface (all of it: none) with a colour 0x00RRGGBB.
+inline void FillArea(IDirectDrawSurface7* surface, RECT* area, uint32_t rgb) {
+  DDBLTFX fx = {};
+  fx.dwSize = sizeof(fx);
+  fx.dwFillColor = RGBToPixel((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+  surface->Blt(area, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+}
+
+// A visible static child window, after its first messages.
+inline HWND CreateChild(HWND parent, int32_t x, int32_t y, int32_t width, int32_t height) {
+  HWND child = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, x, y, width, height, parent, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+  PumpFor(50);
+  return child;
+}
+
 // Counts what reaches the test windows' own procedure.
 struct TestWindowCounts {
   int probes = 0;          // TestProbeMessage
@@ -108,25 +139,32 @@ inline LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam,
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// A top-level window of the given class (registered when first used) and style, with a client area
+// of width x height at (x, y) of the desktop; not shown yet.
+inline HWND CreateClientWindow(const char* className, WNDPROC procedure, HBRUSH background, DWORD style,
+                               const char* title, int32_t x, int32_t y, int32_t width, int32_t height) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass = {};
+  if (!GetClassInfoA(instance, className, &windowClass)) {
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hbrBackground = background;
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+  }
+  RECT frame = {x, y, x + width, y + height};
+  AdjustWindowRect(&frame, style, FALSE);
+  return CreateWindowA(className, title, style, frame.left, frame.top, frame.right - frame.left,
+                       frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+}
+
 // A visible window with a client area of width x height at (x, y) of the desktop, filled with a
 // magenta background; framed (caption and border) or a plain popup.
 inline HWND CreateTestWindow(int32_t x, int32_t y, int32_t width, int32_t height, bool framed,
                              TestWindowCounts* counts) {
-  static ATOM registered = 0;
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  if (!registered) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = TestWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hbrBackground = CreateSolidBrush(RGB(255, 0, 255));
-    windowClass.lpszClassName = "VorluneWindowedTest";
-    registered = RegisterClassA(&windowClass);
-  }
-  const DWORD style = framed ? WS_OVERLAPPEDWINDOW : WS_POPUP;
-  RECT frame = {x, y, x + width, y + height};
-  AdjustWindowRect(&frame, style, FALSE);
-  HWND window = CreateWindowA("VorluneWindowedTest", "windowed test", style, frame.left, frame.top,
-                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+  static const HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
+  HWND window = CreateClientWindow("VorluneWindowedTest", TestWindowProc, magenta,
+                                   framed ? WS_OVERLAPPEDWINDOW : WS_POPUP, "windowed test", x, y, width, height);
   if (!window) return nullptr;
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(counts));
   ShowWindow(window, SW_SHOWNORMAL);

@@ -29,26 +29,27 @@ uint32_t PatternColour(int32_t x, int32_t y) {
 
 bool IsBackground(uint32_t rgb) { return rgb == Magenta || rgb == 0; }
 
-void FillRectOn(IDirectDrawSurface7* surface, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                uint32_t rgb) {
-  DDBLTFX fx = {};
-  fx.dwSize = sizeof(fx);
-  fx.dwFillColor = RGBToPixel((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-  RECT area = {left, top, right, bottom};
-  surface->Blt(&area, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
-}
-
-// The test picture in the back buffer of the open screen.
-void DrawPattern() {
-  for (int32_t y = 0; y < PictureHeight; y += Square)
-    for (int32_t x = 0; x < PictureWidth; x += Square)
-      FillRectOn(Screen.backBuffer, x, y, x + Square, y + Square, PatternColour(x, y));
-}
-
 std::string Rgb(uint32_t v) {
   char text[16];
   snprintf(text, sizeof(text), "%06X", v);
   return text;
+}
+
+// Squares (step Square) or pixels (step 1) of the picture that the window does not show in their
+// colour where place(x, y) puts them; the first few are reported.
+template <class Place> int Misplaced(const ScreenPixels& shown, int32_t step, Place place, bool report = true) {
+  int wrong = 0;
+  for (int32_t y = 0; y < PictureHeight; y += step)
+    for (int32_t x = 0; x < PictureWidth; x += step) {
+      const POINT at = place(x, y);
+      const uint32_t got = shown.At(at.x, at.y), expected = PatternColour(x, y);
+      if (got == expected) continue;
+      if (report && wrong < 5)
+        ADD_FAILURE() << "picture " << x << "," << y << " at " << at.x << "," << at.y << ": " << Rgb(got)
+                      << " != " << Rgb(expected);
+      ++wrong;
+    }
+  return wrong;
 }
 
 int SessionRegistrations = 0;
@@ -85,16 +86,24 @@ class WindowedScreen : public RealDisplayTest {
     return w;
   }
 
-  // Shows the frame the way a program's loop does, flipping and handling messages for a while,
-  // so that the window is fully shown under Wine before the last flip.
-  static void Show() {
-    const DWORD start = GetTickCount();
-    do {
-      PumpWindowMessages();
-      FlipScreen();
-    } while (GetTickCount() - start < 300);
-    PumpWindowMessages();
-    FlipScreen();
+  // A window (window, counting into counts) with the picture's screen open in it; false when either
+  // failed.
+  bool Open(int32_t x, int32_t y, int32_t width, int32_t height, bool framed, int32_t xOffset = 0,
+            int32_t yOffset = 0, int32_t stretch = 1, int32_t right = 0, int32_t bottom = 0) {
+    window = Window(x, y, width, height, framed, &counts);
+    return window &&
+           OpenScreenInWindow(window, xOffset, yOffset, PictureWidth, PictureHeight, stretch, right, bottom) == 1;
+  }
+
+  // The test picture, in 8 x 8 squares of their own colours, drawn and shown, then read back.
+  bool ShowPattern(ScreenPixels* shown) {
+    for (int32_t y = 0; y < PictureHeight; y += Square)
+      for (int32_t x = 0; x < PictureWidth; x += Square) {
+        RECT square = {x, y, x + Square, y + Square};
+        FillArea(Screen.backBuffer, &square, PatternColour(x, y));
+      }
+    Show();
+    return ReadClientArea(window, shown);
   }
 
   // Repaints (no flip) until the check accepts what the window shows, for up to two seconds:
@@ -111,13 +120,12 @@ class WindowedScreen : public RealDisplayTest {
   }
 
   std::vector<HWND> windows;
+  TestWindowCounts counts;
+  HWND window = nullptr;
 };
 
 TEST_F(WindowedScreen, StretchedPictureFillsTheClientArea) {
-  TestWindowCounts counts;
-  HWND window = Window(60, 80, 640, 400, true, &counts);
-  ASSERT_NE(nullptr, window);
-  ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, PictureWidth, PictureHeight, 1, 0, 0));
+  ASSERT_TRUE(Open(60, 80, 640, 400, true));
   EXPECT_TRUE(Screen.windowed);
   EXPECT_EQ(window, MultimediaWindow());
   EXPECT_EQ(Screen.backBuffer, Screen.drawTarget);
@@ -140,21 +148,12 @@ TEST_F(WindowedScreen, StretchedPictureFillsTheClientArea) {
   EXPECT_EQ(frame.bottom - (origin.y + client.bottom), Screen.bottomInset);
   EXPECT_GT(Screen.topInset, Screen.bottomInset);   // the caption
 
-  DrawPattern();
-  Show();
   ScreenPixels shown;
-  ASSERT_TRUE(ReadClientArea(window, &shown));
+  ASSERT_TRUE(ShowPattern(&shown));
   ASSERT_EQ(640, shown.width);
   ASSERT_EQ(400, shown.height);
   // Each 8 x 8 square became 16 x 16; the middle of every one has the square's colour.
-  int wrong = 0;
-  for (int32_t y = 0; y < PictureHeight; y += Square)
-    for (int32_t x = 0; x < PictureWidth; x += Square) {
-      const uint32_t got = shown.At(2 * x + Square, 2 * y + Square), expected = PatternColour(x, y);
-      if (got != expected && ++wrong <= 5)
-        ADD_FAILURE() << "square at " << x << "," << y << ": " << Rgb(got) << " != " << Rgb(expected);
-    }
-  EXPECT_EQ(0, wrong);
+  EXPECT_EQ(0, Misplaced(shown, Square, [](int32_t x, int32_t y) { return POINT{2 * x + Square, 2 * y + Square}; }));
   // Out to the corners: nothing of the window's magenta background is left.
   EXPECT_EQ(PatternColour(0, 0), shown.At(0, 0));
   EXPECT_EQ(PatternColour(PictureWidth - 1, 0), shown.At(639, 0));
@@ -163,22 +162,12 @@ TEST_F(WindowedScreen, StretchedPictureFillsTheClientArea) {
 }
 
 TEST_F(WindowedScreen, UnstretchedPictureSitsAtTheTopLeftPlusTheOffsets) {
-  TestWindowCounts counts;
-  HWND window = Window(100, 90, 640, 400, true, &counts);
-  ASSERT_NE(nullptr, window);
-  ASSERT_EQ(1, OpenScreenInWindow(window, 13, 7, PictureWidth, PictureHeight, 0, 50, 60));
-  DrawPattern();
-  Show();
+  ASSERT_TRUE(Open(100, 90, 640, 400, true, 13, 7, 0, 50, 60));
   ScreenPixels shown;
-  ASSERT_TRUE(ReadClientArea(window, &shown));
+  ASSERT_TRUE(ShowPattern(&shown));
   ASSERT_EQ(640, shown.width);
   // Pixel for pixel at (13, 7).
-  int wrong = 0;
-  for (int32_t y = 0; y < PictureHeight; ++y)
-    for (int32_t x = 0; x < PictureWidth; ++x)
-      if (shown.At(13 + x, 7 + y) != PatternColour(x, y) && ++wrong <= 5)
-        ADD_FAILURE() << "pixel " << x << "," << y << ": " << Rgb(shown.At(13 + x, 7 + y));
-  EXPECT_EQ(0, wrong);
+  EXPECT_EQ(0, Misplaced(shown, 1, [](int32_t x, int32_t y) { return POINT{13 + x, 7 + y}; }));
   // Nothing of it around: the window's background (Wine presents the rest of the window black).
   for (int32_t y : {0, 6, 100, 206, 207, 399}) EXPECT_TRUE(IsBackground(shown.At(12, y))) << y;
   for (int32_t y : {7, 100, 206, 300}) EXPECT_TRUE(IsBackground(shown.At(13 + PictureWidth, y))) << y;
@@ -190,24 +179,14 @@ TEST_F(WindowedScreen, UnstretchedPictureSitsAtTheTopLeftPlusTheOffsets) {
 }
 
 TEST_F(WindowedScreen, StretchedWithOffsetsLeavesThemOut) {
-  TestWindowCounts counts;
-  HWND window = Window(40, 60, 640, 400, false, &counts);
-  ASSERT_NE(nullptr, window);
-  ASSERT_EQ(1, OpenScreenInWindow(window, 5, 6, PictureWidth, PictureHeight, 1, 7, 8));
-  DrawPattern();
-  Show();
+  ASSERT_TRUE(Open(40, 60, 640, 400, false, 5, 6, 1, 7, 8));
   ScreenPixels shown;
-  ASSERT_TRUE(ReadClientArea(window, &shown));
+  ASSERT_TRUE(ShowPattern(&shown));
   // The picture covers (5, 6) to (633, 392): 628 x 386.
-  int wrong = 0;
-  for (int32_t y = 0; y < PictureHeight; y += Square)
-    for (int32_t x = 0; x < PictureWidth; x += Square) {
-      const int32_t sx = 5 + (2 * x + Square) * 628 / (2 * PictureWidth);
-      const int32_t sy = 6 + (2 * y + Square) * 386 / (2 * PictureHeight);
-      if (shown.At(sx, sy) != PatternColour(x, y) && ++wrong <= 5)
-        ADD_FAILURE() << "square at " << x << "," << y << ": " << Rgb(shown.At(sx, sy));
-    }
-  EXPECT_EQ(0, wrong);
+  EXPECT_EQ(0, Misplaced(shown, Square, [](int32_t x, int32_t y) {
+              return POINT{5 + (2 * x + Square) * 628 / (2 * PictureWidth),
+                           6 + (2 * y + Square) * 386 / (2 * PictureHeight)};
+            }));
   for (int32_t y : {6, 200, 391}) {
     EXPECT_TRUE(IsBackground(shown.At(4, y))) << y;
     EXPECT_TRUE(IsBackground(shown.At(633, y))) << y;
@@ -221,12 +200,9 @@ TEST_F(WindowedScreen, StretchedWithOffsetsLeavesThemOut) {
 }
 
 TEST_F(WindowedScreen, ResizingTheWindowMeasuresAndRepaintsWithoutAFlip) {
-  TestWindowCounts counts;
-  HWND window = Window(80, 70, 640, 400, true, &counts);
-  ASSERT_NE(nullptr, window);
-  ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, PictureWidth, PictureHeight, 1, 0, 0));
-  DrawPattern();
-  Show();
+  ASSERT_TRUE(Open(80, 70, 640, 400, true));
+  ScreenPixels shown;
+  ASSERT_TRUE(ShowPattern(&shown));
   // A client area of 480 x 300.
   RECT frame = {0, 0, 480, 300};
   AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
@@ -234,15 +210,12 @@ TEST_F(WindowedScreen, ResizingTheWindowMeasuresAndRepaintsWithoutAFlip) {
                SWP_NOMOVE | SWP_NOZORDER);
   // Every square where the client area's size puts it.
   auto fills = [](const ScreenPixels& shown) {
-    for (int32_t y = 0; y < PictureHeight; y += Square)
-      for (int32_t x = 0; x < PictureWidth; x += Square) {
-        const int32_t sx = (2 * x + Square) * shown.width / (2 * PictureWidth);
-        const int32_t sy = (2 * y + Square) * shown.height / (2 * PictureHeight);
-        if (shown.At(sx, sy) != PatternColour(x, y)) return false;
-      }
-    return true;
+    auto place = [&](int32_t x, int32_t y) {
+      return POINT{(2 * x + Square) * shown.width / (2 * PictureWidth),
+                   (2 * y + Square) * shown.height / (2 * PictureHeight)};
+    };
+    return Misplaced(shown, Square, place, false) == 0;
   };
-  ScreenPixels shown;
   EXPECT_TRUE(RepaintedShows(window, fills, &shown));
   EXPECT_EQ(480, shown.width);
   EXPECT_EQ(300, shown.height);
@@ -262,16 +235,12 @@ TEST_F(WindowedScreen, ResizingTheWindowMeasuresAndRepaintsWithoutAFlip) {
 }
 
 TEST_F(WindowedScreen, PaintShowsTheBackBufferAgain) {
-  TestWindowCounts counts;
-  HWND window = Window(120, 100, 320, 200, false, &counts);
-  ASSERT_NE(nullptr, window);
-  ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, PictureWidth, PictureHeight, 1, 0, 0));
-  DrawPattern();
-  Show();
+  ASSERT_TRUE(Open(120, 100, 320, 200, false));
+  ScreenPixels shown;
+  ASSERT_TRUE(ShowPattern(&shown));
   // A new picture in the back buffer, not flipped: only a repaint can bring it to the window.
   ClearOutput(0x00C000);
   const int paints = counts.paints;
-  ScreenPixels shown;
   EXPECT_TRUE(RepaintedShows(
       window,
       [](const ScreenPixels& p) {
@@ -283,7 +252,6 @@ TEST_F(WindowedScreen, PaintShowsTheBackBufferAgain) {
 }
 
 TEST_F(WindowedScreen, SubclassedAndRegisteredOncePerWindow) {
-  TestWindowCounts counts;
   HWND first = Window(30, 30, 200, 150, false, &counts);
   // Another window class, with a procedure of its own.
   HWND second = CreateWindowA("STATIC", "second", WS_POPUP | WS_VISIBLE, 300, 30, 200, 150, nullptr, nullptr,
@@ -333,8 +301,7 @@ TEST_F(WindowedScreen, SubclassedAndRegisteredOncePerWindow) {
 
 TEST_F(WindowedScreen, TheRealSessionServiceIsAskedWithoutHarm) {
   FakeSessionRegistration() = nullptr;
-  TestWindowCounts counts;
-  HWND window = Window(30, 30, 200, 150, false, &counts);
+  window = Window(30, 30, 200, 150, false, &counts);
   ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, 200, 150, 1, 0, 0));
   EXPECT_EQ(reinterpret_cast<HANDLE>(1), GetPropA(window, "zr_dxpaint"));
   EXPECT_EQ(0, SessionRegistrations);
@@ -343,9 +310,7 @@ TEST_F(WindowedScreen, TheRealSessionServiceIsAskedWithoutHarm) {
 }
 
 TEST_F(WindowedScreen, SessionLockAndUnlockKeepTheSpritesPixels) {
-  TestWindowCounts counts;
-  HWND window = Window(30, 30, 320, 200, false, &counts);
-  ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, PictureWidth, PictureHeight, 1, 0, 0));
+  ASSERT_TRUE(Open(30, 30, 320, 200, false));
   const std::vector<uint8_t> png = BuildPng(16, 16, 3, TestPicture(16, 16, 3, 4));
   ASSERT_NE(nullptr, LoadSpriteFromMemory(3, png.data(), SpriteTexture, png.size()));
   auto read = [](ObjectNumber number, std::vector<uint32_t>* out) {
@@ -365,7 +330,7 @@ TEST_F(WindowedScreen, SessionLockAndUnlockKeepTheSpritesPixels) {
 
   EXPECT_EQ(0, SendMessageA(window, 0x2B1, 7, 0));
   EXPECT_NE(nullptr, LookupSprite(3)->backup);
-  FillRectOn(LookupSprite(3)->surface, 0, 0, 16, 16, 0x123456);   // video memory taken away
+  FillArea(LookupSprite(3)->surface, nullptr, 0x123456);   // video memory taken away
   read(3, &spoilt);
   ASSERT_NE(before, spoilt);
   EXPECT_EQ(0, SendMessageA(window, 0x2B1, 8, 0));
@@ -384,9 +349,8 @@ TEST_F(WindowedScreen, SessionLockAndUnlockKeepTheSpritesPixels) {
 }
 
 TEST_F(WindowedScreen, SpritesAreDrawnWhicheverWindowIsInTheForeground) {
-  TestWindowCounts counts, otherCounts;
-  HWND window = Window(30, 30, 320, 200, false, &counts);
-  ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, PictureWidth, PictureHeight, 1, 0, 0));
+  TestWindowCounts otherCounts;
+  ASSERT_TRUE(Open(30, 30, 320, 200, false));
   const std::vector<uint8_t> png = BuildPng(16, 16, 3, TestPicture(16, 16, 3, 5));
   ASSERT_NE(nullptr, LoadSpriteFromMemory(4, png.data(), 0, png.size()));
   Window(500, 400, 100, 100, true, &otherCounts);   // takes the foreground
@@ -409,9 +373,7 @@ TEST_F(WindowedScreen, SpritesAreDrawnWhicheverWindowIsInTheForeground) {
 }
 
 TEST_F(WindowedScreen, DefaultsToSixtyFramesASecondAndGivesTheRateBack) {
-  TestWindowCounts counts;
-  HWND window = Window(30, 30, 320, 200, false, &counts);
-  ASSERT_EQ(1, OpenScreenInWindow(window, 0, 0, PictureWidth, PictureHeight, 1, 0, 0));
+  ASSERT_TRUE(Open(30, 30, 320, 200, false));
   EXPECT_EQ(60, Screen.frameRate);
   EXPECT_TRUE(Screen.frameRateDefaulted);
   LARGE_INTEGER frequency, start, end;
@@ -444,8 +406,7 @@ TEST_F(WindowedScreen, DefaultsToSixtyFramesASecondAndGivesTheRateBack) {
 }
 
 TEST_F(WindowedScreen, FailedOpensLeaveNoScreenAndTheRateAlone) {
-  TestWindowCounts counts;
-  HWND window = Window(30, 30, 320, 200, false, &counts);
+  window = Window(30, 30, 320, 200, false, &counts);
   const HWND base = Screen.baseWindow;
   auto expectNoScreen = [&] {
     EXPECT_EQ(0, Screen.screenWidth);

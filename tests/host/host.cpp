@@ -107,44 +107,31 @@ template <class Done> bool PumpUntil(DWORD ms, Done done) {
   }
 }
 
-struct BoxSearch {
-  DWORD process;
-  HWND box;
-};
+// EnumWindows and EnumChildWindows with a lambda; it answers FALSE to stop.
+template <class Visit> BOOL CALLBACK EachWindow(HWND window, LPARAM visit) {
+  return (*reinterpret_cast<Visit*>(visit))(window);
+}
 
-BOOL CALLBACK FindBox(HWND window, LPARAM data) {
-  BoxSearch* search = reinterpret_cast<BoxSearch*>(data);
-  char name[64];
-  if (!GetClassNameA(window, name, sizeof(name)) || std::strcmp(name, "#32770") != 0) return TRUE;
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  if (process != search->process || !IsWindowVisible(window)) return TRUE;
-  search->box = window;
-  return FALSE;
+bool ClassIs(HWND window, const char* name) {
+  char found[64];
+  return GetClassNameA(window, found, sizeof(found)) && _stricmp(found, name) == 0;
 }
 
 HWND WaitForBox(DWORD ms) {
-  BoxSearch search = {saver.dwProcessId, nullptr};
+  HWND box = nullptr;
   if (!started) return nullptr;
+  auto find = [&](HWND window) -> BOOL {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (!ClassIs(window, "#32770") || process != saver.dwProcessId || !IsWindowVisible(window)) return TRUE;
+    box = window;
+    return FALSE;
+  };
   PumpUntil(ms, [&] {
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    return search.box != nullptr;
+    EnumWindows(EachWindow<decltype(find)>, reinterpret_cast<LPARAM>(&find));
+    return box != nullptr;
   });
-  return search.box;
-}
-
-struct TextSearch {
-  HWND text;
-  HWND button;
-};
-
-BOOL CALLBACK FindBoxParts(HWND window, LPARAM data) {
-  TextSearch* search = reinterpret_cast<TextSearch*>(data);
-  char name[64];
-  if (!GetClassNameA(window, name, sizeof(name))) return TRUE;
-  if (!search->text && _stricmp(name, "Static") == 0 && GetWindowTextLengthA(window) > 0) search->text = window;
-  if (!search->button && _stricmp(name, "Button") == 0) search->button = window;
-  return TRUE;
+  return box;
 }
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -207,16 +194,21 @@ void CommandFindBox(DWORD ms, bool press, bool mayBeMissing) {
   HWND box = WaitForBox(ms);
   if (!box && mayBeMissing) return Say("nobox");
   if (!box) return Fail(name, "no message box of the saver");
-  TextSearch parts = {GetDlgItem(box, 0xFFFF), GetDlgItem(box, IDOK)};
-  if (!parts.text || !parts.button) EnumChildWindows(box, FindBoxParts, reinterpret_cast<LPARAM>(&parts));
+  HWND text = GetDlgItem(box, 0xFFFF), button = GetDlgItem(box, IDOK);
+  auto findParts = [&](HWND window) -> BOOL {
+    if (!text && ClassIs(window, "Static") && GetWindowTextLengthA(window) > 0) text = window;
+    if (!button && ClassIs(window, "Button")) button = window;
+    return TRUE;
+  };
+  if (!text || !button) EnumChildWindows(box, EachWindow<decltype(findParts)>, reinterpret_cast<LPARAM>(&findParts));
   if (!press) {
     Say("box hwnd=%llu caption=%s text=%s", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(box)),
-        WindowText(box).c_str(), parts.text ? WindowText(parts.text).c_str() : "\"\"");
+        WindowText(box).c_str(), text ? WindowText(text).c_str() : "\"\"");
     return;
   }
-  if (!parts.button) return Fail(name, "the box has no button");
-  int id = GetDlgCtrlID(parts.button);
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(parts.button));
+  if (!button) return Fail(name, "the box has no button");
+  int id = GetDlgCtrlID(button);
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
   Say("pressed button=%d", id);
 }
 

@@ -56,6 +56,17 @@ void* ProviderDirectAccess(int32_t* pitch) {
   return provider.bits;
 }
 
+// A top-down 32-bit DIB section of width x height.
+HBITMAP TopDownDib(int width, int height, void** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
 class Drawing : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -70,14 +81,8 @@ class Drawing : public ::testing::Test {
 
   // A target of the given size filled with one colour (0xRRGGBB).
   DrawingOutput Target(int width, int height, int32_t kind, uint32_t fill = 0) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    provider.bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    provider.bitmap = TopDownDib(width, height, &bits);
     provider.bits = static_cast<uint32_t*>(bits);
     provider.width = width;
     provider.height = height;
@@ -98,24 +103,26 @@ class Drawing : public ::testing::Test {
     GdiFlush();
     return provider.bits[y * provider.width + x] & 0xFFFFFF;
   }
+  // The pixels of a width x height area at (x, y), row by row.
+  std::vector<uint32_t> Area(int x, int y, int width, int height) {
+    std::vector<uint32_t> pixels;
+    for (int row = y; row < y + height; row++)
+      for (int column = x; column < x + width; column++) pixels.push_back(Pixel(column, row));
+    return pixels;
+  }
 };
 
 // Bitmaps to draw: a top-down 32-bit DIB section with the given pixels (0xRRGGBB).
 HBITMAP MakeBitmap(int width, int height, const std::vector<uint32_t>& pixels) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = TopDownDib(width, height, &bits);
   memcpy(bits, pixels.data(), pixels.size() * 4);
   return bitmap;
 }
 
 const uint32_t White = 0xFFFFFF;
-const uint32_t Red = 0xFF0000, Green = 0x00FF00, Blue = 0x0000FF;  // as stored in a DIB (0xRRGGBB)
+const uint32_t Red = 0xFF0000, Green = 0x00FF00, Blue = 0x0000FF, Grey = 0x808080;  // as a DIB stores them
+using Pixels = std::vector<uint32_t>;
 
 TEST_F(Drawing, VerticalLineLeavesItsEndPointOut) {
   DrawingOutput output = Target(1, 3, DrawingOutputSurface);
@@ -277,19 +284,15 @@ TEST_F(Drawing, FlagsSetTheRasterOperationBrushAndBackground) {
 
 TEST_F(Drawing, ImageAtItsOwnSize) {
   DrawingOutput output = Target(4, 4, DrawingOutputProviderDC, White);
-  HBITMAP bitmap = MakeBitmap(2, 2, {Red, Green, Blue, 0x808080});
+  HBITMAP bitmap = MakeBitmap(2, 2, {Red, Green, Blue, Grey});
   ASSERT_TRUE(BeginDrawing(&output));
   EXPECT_NE(0, DrawImageAt(bitmap, 1, 1));
-  EXPECT_EQ(Red, Pixel(1, 1));
-  EXPECT_EQ(Green, Pixel(2, 1));
-  EXPECT_EQ(Blue, Pixel(1, 2));
-  EXPECT_EQ(0x808080u, Pixel(2, 2));
-  EXPECT_EQ(White, Pixel(0, 0));
-  EXPECT_EQ(White, Pixel(3, 3));
+  EXPECT_EQ((Pixels{White, White, White, White, White, Red, Green, White, White, Blue, Grey, White, White, White,
+                    White, White}),
+            Area(0, 0, 4, 4));
   // Only one of width and height given: the bitmap's own size.
   EXPECT_NE(0, DrawImageScaled(bitmap, -1, 2, 3, 0));
-  EXPECT_EQ(0x808080u, Pixel(0, 3));
-  EXPECT_EQ(White, Pixel(1, 3));
+  EXPECT_EQ((Pixels{Green, Blue, Grey, White, Grey, White, White, White}), Area(0, 2, 4, 2));
   EndDrawing();
   DeleteObject(bitmap);
 }
@@ -323,20 +326,15 @@ TEST_F(Drawing, InvertedFlagDrawsImagesWithNotSourceErase) {
 
 TEST_F(Drawing, DibOutputsDrawThroughADibCopy) {
   DrawingOutput output = Target(4, 4, DrawingOutputDib, White);
-  HBITMAP bitmap = MakeBitmap(2, 2, {Red, Green, Blue, 0x808080});
+  HBITMAP bitmap = MakeBitmap(2, 2, {Red, Green, Blue, Grey});
   ASSERT_TRUE(BeginDrawing(&output));
   EXPECT_NE(0, DrawImageAt(bitmap, 0, 0));
-  EXPECT_EQ(Red, Pixel(0, 0));
-  EXPECT_EQ(Green, Pixel(1, 0));
-  EXPECT_EQ(Blue, Pixel(0, 1));
-  EXPECT_EQ(0x808080u, Pixel(1, 1));
+  EXPECT_EQ((Pixels{Red, Green, Blue, Grey}), Area(0, 0, 2, 2));
   // Stretched without smoothing: each pixel becomes a 2 x 2 block.
   EXPECT_NE(0, DrawImageScaled(bitmap, 0, 0, 4, 4));
   EndDrawing();
-  const uint32_t expected[4][4] = {{Red, Red, Green, Green}, {Red, Red, Green, Green},
-                                   {Blue, Blue, 0x808080, 0x808080}, {Blue, Blue, 0x808080, 0x808080}};
-  for (int y = 0; y < 4; y++)
-    for (int x = 0; x < 4; x++) EXPECT_EQ(expected[y][x], Pixel(x, y)) << x << "," << y;
+  EXPECT_EQ((Pixels{Red, Red, Green, Green, Red, Red, Green, Green, Blue, Blue, Grey, Grey, Blue, Blue, Grey, Grey}),
+            Area(0, 0, 4, 4));
   EXPECT_EQ(1, provider.releases);
   DeleteObject(bitmap);
 }

@@ -89,13 +89,18 @@ class MessageTest : public ::testing::Test {
     windows.push_back(w);
     return w;
   }
+  // A window of this thread, shown and brought to the foreground.
+  HWND Foreground() {
+    HWND w = Track(MakeWindow(true, true));
+    ShowWindow(w, SW_SHOW);
+    SetForegroundWindow(w);
+    return w;
+  }
   std::vector<HWND> windows;
 };
 
 TEST_F(MessageTest, OtherWindowsOfTheThreadAreDisabledOnlyWhileTheBoxIsOpen) {
-  HWND foreground = Track(MakeWindow(true, true));
-  ShowWindow(foreground, SW_SHOW);
-  SetForegroundWindow(foreground);
+  HWND foreground = Foreground();
   HWND plain = Track(MakeWindow(true, true));
   HWND disabled = Track(MakeWindow(true, false));
   HWND hidden = Track(MakeWindow(false, true));
@@ -139,9 +144,7 @@ TEST_F(MessageTest, OtherWindowsOfTheThreadAreDisabledOnlyWhileTheBoxIsOpen) {
 }
 
 TEST_F(MessageTest, SuspendRecordsEachDisabledWindowNewestFirst) {
-  HWND foreground = Track(MakeWindow(true, true));
-  ShowWindow(foreground, SW_SHOW);
-  SetForegroundWindow(foreground);
+  HWND foreground = Foreground();
   HWND a = Track(MakeWindow(true, true));
   HWND b = Track(MakeWindow(true, true));
   Pump();
@@ -172,9 +175,7 @@ TEST_F(MessageTest, SuspendRecordsEachDisabledWindowNewestFirst) {
 }
 
 TEST_F(MessageTest, ResumeLeavesOtherThreadsWindowsDisabled) {
-  HWND foreground = Track(MakeWindow(true, true));
-  ShowWindow(foreground, SW_SHOW);
-  SetForegroundWindow(foreground);
+  Foreground();
   Pump();
 
   // A second thread with its own window suspends its windows; the main thread's resume must not
@@ -209,9 +210,7 @@ TEST_F(MessageTest, ResumeLeavesOtherThreadsWindowsDisabled) {
 }
 
 TEST_F(MessageTest, WithoutANodeTheWindowIsNotDisabled) {
-  HWND foreground = Track(MakeWindow(true, true));
-  ShowWindow(foreground, SW_SHOW);
-  SetForegroundWindow(foreground);
+  Foreground();
   HWND plain = Track(MakeWindow(true, true));
   Pump();
 
@@ -226,9 +225,7 @@ TEST_F(MessageTest, WithoutANodeTheWindowIsNotDisabled) {
 }
 
 TEST_F(MessageTest, OwnerIsTheForegroundWindowOnlyWhenItIsOurs) {
-  HWND foreground = Track(MakeWindow(true, true));
-  ShowWindow(foreground, SW_SHOW);
-  SetForegroundWindow(foreground);
+  HWND foreground = Foreground();
   Pump();
   ASSERT_EQ(GetForegroundWindow(), foreground);
   EXPECT_EQ(MessageOwner(), foreground);

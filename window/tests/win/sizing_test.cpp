@@ -303,34 +303,29 @@ class FocusTest : public WindowTest {
     return CreateWindowExA(0, "BUTTON", text, WS_CHILD | style | (visible ? WS_VISIBLE : 0), 10, 10 + 25 * count++,
                            100, 20, parent ? parent : window, nullptr, nullptr, nullptr);
   }
+  // Where Tab (0) or Shift+Tab (1) takes the focus from `from` (none: from where it is).
+  static HWND Cycled(int32_t backwards, HWND from = nullptr) {
+    if (from) SetFocus(from);
+    EXPECT_TRUE(CycleFocus(backwards));
+    return GetFocus();
+  }
   HWND window = nullptr, first = nullptr, notab = nullptr, middle = nullptr, last = nullptr;
   int count = 0;
 };
 
 TEST_F(FocusTest, TabAndShiftTabWrapAroundTheEligibleControls) {
   ASSERT_EQ(GetActiveWindow(), window);
-  SetFocus(last);
-  EXPECT_TRUE(CycleFocus(0));
-  EXPECT_EQ(GetFocus(), first);
-  EXPECT_TRUE(CycleFocus(0));  // past the disabled, hidden and plain ones
-  EXPECT_EQ(GetFocus(), middle);
-  EXPECT_TRUE(CycleFocus(1));
-  EXPECT_EQ(GetFocus(), first);
-  EXPECT_TRUE(CycleFocus(1));
-  EXPECT_EQ(GetFocus(), last);
+  EXPECT_EQ(Cycled(0, last), first);
+  EXPECT_EQ(Cycled(0), middle);  // past the disabled, hidden and plain ones
+  EXPECT_EQ(Cycled(1), first);
+  EXPECT_EQ(Cycled(1), last);
 }
 
 TEST_F(FocusTest, WithoutAFocusedControlTabTakesTheFirstShiftTabTheLast) {
-  SetFocus(window);
-  EXPECT_TRUE(CycleFocus(0));
-  EXPECT_EQ(GetFocus(), first);
-  SetFocus(window);
-  EXPECT_TRUE(CycleFocus(1));
-  EXPECT_EQ(GetFocus(), last);
+  EXPECT_EQ(Cycled(0, window), first);
+  EXPECT_EQ(Cycled(1, window), last);
   // A focused control that is no tab stop counts as none.
-  SetFocus(notab);
-  EXPECT_TRUE(CycleFocus(1));
-  EXPECT_EQ(GetFocus(), last);
+  EXPECT_EQ(Cycled(1, notab), last);
 }
 
 TEST_F(FocusTest, WithNoEligibleControlTheFocusStays) {
@@ -352,15 +347,10 @@ TEST_F(FocusTest, InsideAFrameChildTheCycleStaysInIt) {
                                nullptr, nullptr);
   HWND inner1 = Button("inner 1", WS_TABSTOP, true, child);
   HWND inner2 = Button("inner 2", WS_TABSTOP, true, child);
-  SetFocus(inner2);
-  EXPECT_TRUE(CycleFocus(0));
-  EXPECT_EQ(GetFocus(), inner1);
-  EXPECT_TRUE(CycleFocus(1));
-  EXPECT_EQ(GetFocus(), inner2);
+  EXPECT_EQ(Cycled(0, inner2), inner1);
+  EXPECT_EQ(Cycled(1), inner2);
   // The frame child itself focused: no current control, the first inside it.
-  SetFocus(child);
-  EXPECT_TRUE(CycleFocus(0));
-  EXPECT_EQ(GetFocus(), inner1);
+  EXPECT_EQ(Cycled(0, child), inner1);
   DestroyWindow(child);
   UnregisterClassA("MDI_ChildClass", GetModuleHandleA(nullptr));
 }

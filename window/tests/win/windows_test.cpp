@@ -398,17 +398,27 @@ LRESULT CALLBACK ThirtyTwoBitContinue(HWND window, UINT message, WPARAM wParam, 
   return static_cast<LRESULT>(static_cast<int32_t>(0xE0E0E0E1u));
 }
 
+// Events the library queued.
+int Queued() { return QueuedEventCount(&WindowEventState()->queue); }
+
+// A library window (number 0), its opening events drained, with the given global callback.
+HWND WindowWithCallback(int32_t at, int32_t width, int32_t height, const char* title, DWORD style, HWND parent,
+                        WNDPROC callback) {
+  HWND window = Handle(WindowOpen(0, at, at, width, height, title, style, parent));
+  DrainEvents();
+  InstallWindowCallback(callback);
+  return window;
+}
+
 using WindowChainTest = WindowTest;
 
 TEST_F(WindowChainTest, ACallbacksValueIsTheResultAndContinueLetsTheLibraryRun) {
-  HWND window = Handle(WindowOpen(0, 10, 10, 100, 80, "callback", WS_POPUP | WindowHidden, nullptr));
-  DrainEvents();
-  InstallWindowCallback(AnswerCloseWith42);
+  HWND window = WindowWithCallback(10, 100, 80, "callback", WS_POPUP | WindowHidden, nullptr, AnswerCloseWith42);
   EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 42);
-  EXPECT_EQ(QueuedEventCount(&WindowEventState()->queue), 0);
+  EXPECT_EQ(Queued(), 0);
   // ResultContinue: the library queues the move.
   EXPECT_EQ(SendMessageA(window, WM_MOVE, 0, 0), 0);
-  EXPECT_EQ(QueuedEventCount(&WindowEventState()->queue), 1);
+  EXPECT_EQ(Queued(), 1);
   EXPECT_GT(globalCalls, 0);
 
   // A window's own callback takes the global one's place for that window only.
@@ -424,11 +434,9 @@ TEST_F(WindowChainTest, ACallbacksValueIsTheResultAndContinueLetsTheLibraryRun) 
 }
 
 TEST_F(WindowChainTest, ThirtyTwoBitResultValuesAreRecognised) {
-  HWND window = Handle(WindowOpen(0, 10, 10, 100, 80, "thirty-two", WS_POPUP | WindowHidden, nullptr));
-  DrainEvents();
-  InstallWindowCallback(ThirtyTwoBitContinue);
+  HWND window = WindowWithCallback(10, 100, 80, "thirty-two", WS_POPUP | WindowHidden, nullptr, ThirtyTwoBitContinue);
   EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
-  EXPECT_EQ(QueuedEventCount(&WindowEventState()->queue), 1);
+  EXPECT_EQ(Queued(), 1);
   EXPECT_TRUE(SameResult(static_cast<LRESULT>(static_cast<int32_t>(0xD0D0D0D1u)), ResultDefault));
   EXPECT_FALSE(SameResult(0, ResultDefault));
 }
@@ -440,13 +448,11 @@ LRESULT CALLBACK DefaultEverything(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 TEST_F(WindowChainTest, ACallbackAnsweringEverythingKeepsTheLibraryOut) {
-  HWND window = Handle(WindowOpen(0, 0, 0, 400, 300, "Vorlune Screensaver", WS_CHILD, Host()));
-  DrainEvents();
-  InstallWindowCallback(DefaultEverything);
+  HWND window = WindowWithCallback(0, 400, 300, "Vorlune Screensaver", WS_CHILD, Host(), DefaultEverything);
   SendMessageA(window, WM_MOVE, 0, 0);
   SendMessageA(window, WM_CLOSE, 0, 0);
   SendMessageA(window, WM_SIZE, 0, MAKELPARAM(10, 10));
-  EXPECT_EQ(QueuedEventCount(&WindowEventState()->queue), 0);
+  EXPECT_EQ(Queued(), 0);
   EXPECT_TRUE(IsWindow(window));
 }
 
@@ -458,7 +464,7 @@ TEST_F(WindowChainTest, AChildOfAnotherClassIsServedAsItsLibraryWindow) {
   DrainEvents();
   // The size of a window that is not the library window itself is answered with 1, no event.
   EXPECT_EQ(SendMessageA(child, WM_SIZE, 0, MAKELPARAM(50, 50)), 1);
-  EXPECT_EQ(QueuedEventCount(&WindowEventState()->queue), 0);
+  EXPECT_EQ(Queued(), 0);
   SendMessageA(child, WM_MOVE, 0, 0);
   EXPECT_EQ(NextWindowEvent(0), EventMove);
   EXPECT_EQ(EventWindow(), 3);

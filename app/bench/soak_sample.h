@@ -1,12 +1,14 @@
-// The soak programs' one line of what the program holds in its own heaps, the same on both
-// platforms, so that one reading of it serves scripts/soak.sh and scripts/soak_x11.sh:
+// The soak programs' loop and their one line of what the program holds in its own heaps, the same
+// on both platforms, so that one reading of it serves scripts/soak.sh and scripts/soak_x11.sh:
 //   SAMPLE t=<seconds> frames=<n> patterns=<n> trail=<n> main_blocks=<n> main_bytes=<n>
 //          listed_blocks=<n> listed_bytes=<n> string_blocks=<n> string_bytes=<n>
 // (one line; -1 for a heap that could not be walked).
 #pragma once
 #include <cstdio>
 
+#include "app/saver.h"
 #include "app/state.h"
+#include "display/screen.h"
 #include "runtime/memory.h"
 #include "runtime/platform.h"
 
@@ -31,4 +33,33 @@ inline void PrintSoakSample(const SoakProgress& p) {
          CountedOrMinusOne(listedWalked, listedBlocks), CountedOrMinusOne(listedWalked, listedBytes),
          CountedOrMinusOne(stringWalked, stringBlocks), CountedOrMinusOne(stringWalked, stringBytes));
   fflush(stdout);
+}
+
+// The saver's frames after SaverSetUp until the input or the screen ends them: a line at the
+// start, every interval seconds and after the last frame. Returns the frames drawn.
+inline long RunSoakLoop(long interval) {
+  SoakProgress progress = {GetTickCount(), 0, 0};
+  const DWORD period = static_cast<DWORD>(interval) * 1000;
+  DWORD nextSample = progress.start;
+  int32_t patternTime = App.NextPatternTime;
+  bool going;
+  do {
+    if (static_cast<int32_t>(GetTickCount() - nextSample) >= 0) {
+      PrintSoakSample(progress);
+      nextSample += period;
+    }
+    DrawBackground();
+    DrawPattern();
+    ShowFrame();
+    going = AdvanceAndReadInput() && !ScreenClosed();
+    ++progress.frames;
+    // Return moves the time a little ahead without a new pattern; the timer's change moves it a
+    // whole period.
+    if (App.NextPatternTime != patternTime) {
+      if (App.NextPatternTime - static_cast<int32_t>(GetTickCount()) > ReturnDelay) ++progress.patterns;
+      patternTime = App.NextPatternTime;
+    }
+  } while (going);
+  PrintSoakSample(progress);
+  return progress.frames;
 }

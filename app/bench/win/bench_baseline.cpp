@@ -315,3 +315,35 @@ int main(int argc, char** argv) {
          QuadsPerFrame, fps, wall * 1000 / frames);
   for (int p = 0; p < 3; ++p)
     printf("  %-45s %5.1f %%  mean %7.2f ms  median %7.2f ms\n", names[p], 100 * Sum(parts[p]) / wall,
+           Sum(parts[p]) * 1000 / frames, Median(parts[p]) * 1000);
+  printf("    of which: colour fill median %.2f ms, lock + 100 blends + unlock %.2f ms, blit %.2f ms\n",
+         Median(fillTimes) * 1000, Median(blendTimes) * 1000, Median(blitTimes) * 1000);
+  double cores = -1;
+  if (ticksBefore >= 0 && ticksAfter >= 0) {
+    const double cpu = (ticksAfter - ticksBefore) / 100.0;
+    cores = cpu / wall;
+    printf("CPU time of the process over the measured frames: %.2f s in %.2f s (%.2f cores)\n", cpu, wall, cores);
+  }
+  load = ReadLinuxFile("/proc/loadavg");
+  printf("machine load after: %s", load.empty() ? "(unknown)\n" : load.c_str());
+  long long peak = -1;
+  if (!procDir.empty()) {
+    const std::string status = ReadLinuxFile(procDir + "/status");
+    peak = StatusKilobytes(status, "VmHWM:");
+    printf("memory: peak resident %lld KiB (VmHWM)\n", peak);
+  }
+  // One line for scripts.
+  printf("RESULT fps=%.2f first_flip_unix=%.6f first_flip_since_creation=%.4f cores=%.2f peak_kib=%lld\n", fps,
+         firstFlipUnix, firstFlipSinceCreation, cores, peak);
+  fflush(stdout);
+
+  device->Release();
+  direct3D->Release();
+  for (IDirectDrawSurface7* t : textures) t->Release();
+  frame->Release();
+  backBuffer->Release();
+  primary->Release();
+  directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+  directDraw->Release();
+  return 0;
+}

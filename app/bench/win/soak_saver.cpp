@@ -38,28 +38,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   SaverSetUp();
-  SoakProgress progress = {GetTickCount(), 0, 0};
-  const DWORD period = static_cast<DWORD>(interval) * 1000;
-  DWORD nextSample = progress.start;
-  int32_t patternTime = App.NextPatternTime;
-  bool going;
-  do {
-    if (static_cast<int32_t>(GetTickCount() - nextSample) >= 0) {
-      PrintSoakSample(progress);
-      nextSample += period;
-    }
-    DrawBackground();
-    DrawPattern();
-    ShowFrame();
-    going = AdvanceAndReadInput();
-    ++progress.frames;
-    // Return moves the time a little ahead without a new pattern; the timer's change moves it a
-    // whole period.
-    if (App.NextPatternTime != patternTime) {
-      if (App.NextPatternTime - static_cast<int32_t>(GetTickCount()) > ReturnDelay) ++progress.patterns;
-      patternTime = App.NextPatternTime;
-    }
-  } while (going);
-  PrintSoakSample(progress);
+  RunSoakLoop(interval);
   ExitProgram();
 }

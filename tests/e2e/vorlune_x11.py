@@ -84,9 +84,6 @@ def started(b, failures, label, args=(), env=None, focus=True):
     return e2e.started(Vorlune(b, args, env), failures, label, START_LIMIT, focus)
 
 
-crop = e2e.crop
-
-
 def shot(b):
     return e2e.screenshot(b, W, H)
 
@@ -108,7 +105,7 @@ def judge_picture(b, run, failures, label, area=None, shots=4, gap=1.0, margin=0
         time.sleep(gap)
         s = shot(b)
         whole.append(s)
-        pictures.append(e2e.Picture(crop(s, *area) if area else s))
+        pictures.append(e2e.Picture(e2e.crop(s, *area) if area else s))
     judged_all = near_all = 0
     for k, p in enumerate(pictures):
         judged, share = focus_judges.hue_share(p.shot, hues)

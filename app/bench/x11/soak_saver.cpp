@@ -4,7 +4,7 @@
 // seconds and once more after the last frame it counts what the program holds in its own heaps:
 //   SAMPLE t=<seconds> frames=<n> patterns=<n> trail=<n> main_blocks=<n> main_bytes=<n>
 //          listed_blocks=<n> listed_bytes=<n> string_blocks=<n> string_bytes=<n>
-// (one line; -1 for a heap that could not be walked), the same line as the Windows soak's.
+// (one line; -1 for a heap that could not be walked), as the Windows soak's (app/bench/soak_sample.h).
 // Usage: soak_saver [-display NAME] [INTERVAL]   (seconds, default 60)
 #include "window/x11/x11.h"
 
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/bench/soak_sample.h"
 #include "app/saver.h"
 #include "app/state.h"
 #include "desktop/desktop.h"
@@ -21,33 +22,10 @@
 #include "display/sprites3d.h"
 #include "display/x11/screen.h"
 #include "image/decoders.h"
-#include "runtime/lists.h"
 #include "runtime/memory.h"
 #include "runtime/params.h"
 
 namespace {
-
-struct Progress {
-  DWORD start;
-  long frames;
-  long patterns;
-};
-
-long long Counted(int walked, size_t value) { return walked ? static_cast<long long>(value) : -1; }
-
-void Sample(const Progress& p) {
-  size_t mainBlocks, mainBytes, listedBlocks, listedBytes, stringBlocks, stringBytes;
-  const int mainWalked = HeapUsage(MainHeap, &mainBlocks, &mainBytes);
-  const int listedWalked = HeapUsage(ListedObjectHeap, &listedBlocks, &listedBytes);
-  const int stringWalked = HeapUsage(StringHeap, &stringBlocks, &stringBytes);
-  printf("SAMPLE t=%.1f frames=%ld patterns=%ld trail=%d main_blocks=%lld main_bytes=%lld listed_blocks=%lld "
-         "listed_bytes=%lld string_blocks=%lld string_bytes=%lld\n",
-         (GetTickCount() - p.start) / 1000.0, p.frames, p.patterns,
-         App.TrailPoints.header ? static_cast<int>(App.TrailPoints.header->count) : 0,
-         Counted(mainWalked, mainBlocks), Counted(mainWalked, mainBytes), Counted(listedWalked, listedBlocks),
-         Counted(listedWalked, listedBytes), Counted(stringWalked, stringBlocks), Counted(stringWalked, stringBytes));
-  fflush(stdout);
-}
 
 int Fail(const char* what) {
   printf("soak_saver: %s\n", what);
@@ -91,27 +69,7 @@ int main(int argc, char** argv) {
   if (!Sprite3DLibraryInit()) return Fail(X11ScreenError());
 
   SaverSetUp();
-  Progress progress = {GetTickCount(), 0, 0};
-  const DWORD period = static_cast<DWORD>(interval) * 1000;
-  DWORD nextSample = progress.start;
-  int32_t patternTime = App.NextPatternTime;
-  bool going;
-  do {
-    if (static_cast<int32_t>(GetTickCount() - nextSample) >= 0) {
-      Sample(progress);
-      nextSample += period;
-    }
-    DrawBackground();
-    DrawPattern();
-    ShowFrame();
-    going = AdvanceAndReadInput() && !ScreenClosed();
-    ++progress.frames;
-    if (App.NextPatternTime != patternTime) {
-      ++progress.patterns;
-      patternTime = App.NextPatternTime;
-    }
-  } while (going);
-  Sample(progress);
+  RunSoakLoop(interval);
 
   CloseSprite3DLibrary();
   ShutdownSpriteEngine();

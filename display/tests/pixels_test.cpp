@@ -107,6 +107,7 @@ std::vector<uint32_t> Ramp(uint32_t step) {
   return table;
 }
 
+// White, untouched (the destination's filling), red and grey.
 const uint32_t W = 0xFFFFFF, U = 0xAAAAAA, R = 0x0000FF, G = 0x444444;
 
 const ExpandCase ExpandCases[] = {
@@ -181,6 +182,7 @@ TEST(ExpandPaletteBitmap, Layouts) {
         for (int i = 0; i < 3; ++i) expected.at(y * pitch + 3 * x + i) = c.pixels[y][x] >> (8 * i) & 0xFF;
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(expected[i], rows[i]) << "byte " << i;
   }
+  // The index-past-the-data case means something only while entry 255 lies past its file's end.
   EXPECT_GT(54 + 4 * 255 + 3u, BuildBitmapFile(ExpandCases[4].layout).size());
 }
 

@@ -232,6 +232,47 @@ TEST_F(SizingTest, ArrowKeysTurnAnEdgeIntoACorner) {
   EXPECT_FALSE(state->active);
 }
 
+// Every arrow from every edge it can turn: the edge it makes, where the cursor goes, and no sizing yet.
+TEST_F(SizingTest, EachArrowTurnsEachEdgeItMeets) {
+  struct Turn {
+    WPARAM first, second;
+    int edge;
+  };
+  const Turn turns[] = {
+      {VK_LEFT, 0, WMSZ_LEFT},           {VK_UP, VK_LEFT, WMSZ_TOPLEFT},      {VK_DOWN, VK_LEFT, WMSZ_BOTTOMLEFT},
+      {VK_UP, 0, WMSZ_TOP},              {VK_RIGHT, VK_UP, WMSZ_TOPRIGHT},    {VK_LEFT, VK_UP, WMSZ_TOPLEFT},
+      {VK_RIGHT, 0, WMSZ_RIGHT},         {VK_UP, VK_RIGHT, WMSZ_TOPRIGHT},    {VK_DOWN, VK_RIGHT, WMSZ_BOTTOMRIGHT},
+      {VK_DOWN, 0, WMSZ_BOTTOM},         {VK_RIGHT, VK_DOWN, WMSZ_BOTTOMRIGHT}, {VK_LEFT, VK_DOWN, WMSZ_BOTTOMLEFT},
+  };
+  const POINT start = {500, 400};
+  for (const Turn& turn : turns) {
+    SCOPED_TRACE(testing::Message() << "keys " << turn.first << ", " << turn.second);
+    ASSERT_TRUE(SetCursorPos(start.x, start.y));
+    RECT r = WindowRectOf(window);
+    SendMessageA(window, WM_SYSCOMMAND, SC_SIZE, 0);
+    Key(turn.first);
+    if (turn.second) Key(turn.second);
+    EXPECT_EQ(WindowSizingState()->edge, turn.edge);
+    RECT after = WindowRectOf(window);
+    EXPECT_TRUE(EqualRect(&after, &r));
+    POINT expected = start;
+    switch (turn.edge) {
+      case WMSZ_LEFT: expected.x = r.left; break;
+      case WMSZ_RIGHT: expected.x = r.right - 2; break;
+      case WMSZ_TOP: expected.y = r.top; break;
+      case WMSZ_BOTTOM: expected.y = r.bottom - 2; break;
+      case WMSZ_TOPLEFT: expected = {r.left + 2, r.top + 2}; break;
+      case WMSZ_TOPRIGHT: expected = {r.right - 2, r.top}; break;
+      case WMSZ_BOTTOMLEFT: expected = {r.left, r.bottom - 2}; break;
+      case WMSZ_BOTTOMRIGHT: expected = {r.right - 2, r.bottom - 2}; break;
+    }
+    POINT cursor = CursorNow();
+    EXPECT_EQ(cursor.x, expected.x);
+    EXPECT_EQ(cursor.y, expected.y);
+    Key(VK_ESCAPE);
+  }
+}
+
 TEST_F(SizingTest, WithoutDragFullWindowsTheSystemSizes) {
   SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, FALSE, nullptr, 0);
   // Sent to the window this would start the system's modal loop, so the filter is asked directly.

@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "app/saver.h"
+#include "app/x11/startup.h"
 #include "app/state.h"
 #include "desktop/desktop.h"
 #include "desktop/x11/displays.h"
@@ -34,8 +35,6 @@ namespace {
 
 const int ExitFailure = 1;
 const int ExitUsage = 2;
-// A window of its own is this size unless the screen is smaller or -geometry says otherwise.
-const int32_t DefaultWidth = 1024, DefaultHeight = 768;
 
 const char* const Usage =
     "Usage: vorlune [options]\n"
@@ -54,8 +53,6 @@ const char* const Usage =
     "\n"
     "$XSCREENSAVER_WINDOW, when set, names the window to draw into and takes precedence.\n"
     "A window given to it is drawn into until SIGTERM, SIGINT or SIGHUP, or until it is destroyed.\n";
-
-enum Target { OwnWindow, FullScreen, GivenWindow, RootWindowTarget };
 
 struct Options {
   Target target;
@@ -159,56 +156,6 @@ Options ReadOptions(int argc, char** argv) {
   return options;
 }
 
-// Display 0 is what the saver draws on: the given window, or the window it will make.
-void DescribeTarget(const Options& options) {
-  UseDesktopConnection(X11.display);
-  ExamineDisplays();
-  DesktopRecord target = {};
-  if (const DesktopRecord* screen = DisplayRecord(0)) target = *screen;
-  if (options.target == GivenWindow || options.target == RootWindowTarget) {
-    target.width = static_cast<int16_t>(X11.width);
-    target.height = static_cast<int16_t>(X11.height);
-  } else if (options.target == OwnWindow) {
-    if (options.width) {
-      target.width = static_cast<int16_t>(options.width);
-      target.height = static_cast<int16_t>(options.height);
-    } else {
-      target.width = static_cast<int16_t>(target.width && target.width < DefaultWidth ? target.width : DefaultWidth);
-      target.height = static_cast<int16_t>(target.height && target.height < DefaultHeight ? target.height : DefaultHeight);
-    }
-  }
-  if (target.depth == 0) target.depth = 24;
-  // The rest of the desktop stays as examined.
-  const int32_t count = DisplayCount() > 0 ? DisplayCount() : 1;
-  DesktopRecord records[16] = {};
-  for (int32_t i = 1; i < count && i < 16; ++i) records[i] = *DisplayRecord(i);
-  records[0] = target;
-  ReplaceDesktopRecords(records, count < 16 ? count : 16);
-}
-
-void InitialiseLinuxApplication() {
-  std::memset(&App, 0, sizeof(App));
-  App.mainHeap = HeapCreate(0, 4096, 0);
-  MainHeap = App.mainHeap;
-  if (!MainHeap) Fail(ExitFailure, "%s", "no memory for the program's heap");
-  InitStringStorage();
-  InitListedObjectHeap();
-  ResetImageDecoders();
-  InitProgramParameters();
-  CreateSaverState();
-}
-
-void ShutdownLinuxApplication() {
-  CloseSprite3DLibrary();
-  CloseMouseDevice();
-  CloseKeyboardDevice();
-  ShutdownSpriteEngine();
-  CloseX11();
-  ReplaceDesktopRecords(nullptr, 0);
-  if (MainHeap) HeapDestroy(MainHeap);
-  MainHeap = nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -227,8 +174,8 @@ int main(int argc, char** argv) {
   CatchEndSignals();
   PlaceX11Window(options.geometryMask, options.x, options.y);
 
-  InitialiseLinuxApplication();
-  DescribeTarget(options);
+  if (!InitialiseLinuxApplication()) Fail(ExitFailure, "%s", "no memory for the program's heaps");
+  DescribeTarget(options.target, options.width, options.height);
   RegisterPngDecoder();
   if (options.dotsHidden) App.StarsVisible = 0;
 

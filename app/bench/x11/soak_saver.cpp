@@ -15,6 +15,7 @@
 #include "app/bench/soak_sample.h"
 #include "app/saver.h"
 #include "app/state.h"
+#include "app/x11/startup.h"
 #include "desktop/desktop.h"
 #include "desktop/x11/displays.h"
 #include "display/screen.h"
@@ -48,21 +49,8 @@ int main(int argc, char** argv) {
   if (!AdoptX11Window(DefaultRootWindow(X11.display))) return Fail("the root window cannot be drawn on");
   CatchEndSignals();
 
-  // The program's start-up for a lent window, as app/x11/main.cpp does it.
-  memset(&App, 0, sizeof(App));
-  App.mainHeap = MainHeap = HeapCreate(0, 4096, 0);
-  if (!MainHeap || !InitStringStorage() || !InitListedObjectHeap()) return Fail("no memory for the heaps");
-  ResetImageDecoders();
-  InitProgramParameters();
-  CreateSaverState();
-  UseDesktopConnection(X11.display);
-  ExamineDisplays();
-  DesktopRecord target = {};
-  if (const DesktopRecord* screen = DisplayRecord(0)) target = *screen;
-  target.width = static_cast<int16_t>(X11.width);
-  target.height = static_cast<int16_t>(X11.height);
-  if (!target.depth) target.depth = 24;
-  ReplaceDesktopRecords(&target, 1);
+  if (!InitialiseLinuxApplication()) return Fail("no memory for the heaps");
+  DescribeTarget(RootWindowTarget, 0, 0);
   RegisterPngDecoder();
   if (!InitSpriteEngine() || !OpenFullScreen(DisplayWidth(0), DisplayHeight(0), DisplayDepth(0), "soak_saver"))
     return Fail(*X11ScreenError() ? X11ScreenError() : "no sprite engine");
@@ -71,10 +59,6 @@ int main(int argc, char** argv) {
   SaverSetUp();
   RunSoakLoop(interval);
 
-  CloseSprite3DLibrary();
-  ShutdownSpriteEngine();
-  CloseX11();
-  ReplaceDesktopRecords(nullptr, 0);
-  HeapDestroy(MainHeap);
+  ShutdownLinuxApplication();
   return 0;
 }

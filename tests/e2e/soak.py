@@ -263,25 +263,40 @@ def judge(samples, maps, failures, out):
                     out(f"  {kb:+7d} kB  {name}")
 
 
-def main(argv=None):
-    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    p.add_argument("run_dir")
+def arguments(description, folder, argv=None, threaded=False):
+    """Both soaks' command line; the interval, when not given, from the run's length."""
+    p = argparse.ArgumentParser(description=description)
+    p.add_argument(folder)
     p.add_argument("--minutes", type=float, default=30)
     p.add_argument("--interval", type=int, default=None,
                    help="seconds between samples (default: 60, or a sixth of a shorter run, at least 5)")
     p.add_argument("--no-baseline", action="store_true", help="no baseline program beside the saver")
-    p.add_argument("--threaded", action="store_true", help="Wine's default threaded Direct3D")
+    if threaded:
+        p.add_argument("--threaded", action="store_true", help="Wine's default threaded Direct3D")
     a = p.parse_args(argv)
     if a.minutes <= 0 or (a.interval is not None and a.interval < 1):
         p.error("--minutes must be positive and --interval at least 1")
-    interval = a.interval or max(5, min(60, int(a.minutes * 60 / 6)))
-    b = os.path.abspath(a.run_dir)
-    for name in (SAVER,) + (() if a.no_baseline else (BASELINE,)):
-        if not os.path.exists(os.path.join(b, name)):
-            print(f"FAIL: {name} is missing in {b}", flush=True)
-            return 1
-    with e2e.WineSession(b):
-        passed, _ = soak(b, a.minutes, interval, not a.no_baseline, a.threaded, out=lambda s: print(s, flush=True))
+    a.interval = a.interval or max(5, min(60, int(a.minutes * 60 / 6)))
+    a.dir = os.path.abspath(getattr(a, folder))
+    return a
+
+
+def missing(a, saver, baseline, usable=os.path.exists):
+    """Says and returns the first program of the run that is not there."""
+    for name in (saver,) + (() if a.no_baseline else (baseline,)):
+        if not usable(os.path.join(a.dir, name)):
+            print(f"FAIL: {name} is missing in {a.dir}", flush=True)
+            return name
+    return None
+
+
+def main(argv=None):
+    a = arguments(__doc__.split("\n\n")[0], "run_dir", argv, threaded=True)
+    if missing(a, SAVER, BASELINE):
+        return 1
+    with e2e.WineSession(a.dir):
+        passed, _ = soak(a.dir, a.minutes, a.interval, not a.no_baseline, a.threaded,
+                         out=lambda s: print(s, flush=True))
     return 0 if passed else 1
 
 

@@ -13,7 +13,6 @@ the end equal those of the first sample after the first pattern change, the save
 grew by less than 16 MB, it lived through the whole run, SIGTERM (what XScreenSaver sends) ended it
 within a few seconds with exit code 0, nothing went to its stderr and no process was left behind.
 The displays live under BUILD_DIR/soak-x11 and are stopped at the end whatever happens."""
-import argparse
 import os
 import signal
 import subprocess
@@ -130,22 +129,10 @@ def soak(b, minutes, interval, baseline, out=print):
 
 
 def main(argv=None):
-    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    p.add_argument("build_dir")
-    p.add_argument("--minutes", type=float, default=30)
-    p.add_argument("--interval", type=int, default=None,
-                   help="seconds between samples (default: 60, or a sixth of a shorter run, at least 5)")
-    p.add_argument("--no-baseline", action="store_true", help="no baseline program beside the saver")
-    a = p.parse_args(argv)
-    if a.minutes <= 0 or (a.interval is not None and a.interval < 1):
-        p.error("--minutes must be positive and --interval at least 1")
-    interval = a.interval or max(5, min(60, int(a.minutes * 60 / 6)))
-    b = os.path.abspath(a.build_dir)
-    for name in (SAVER,) + (() if a.no_baseline else (BASELINE,)):
-        if not os.access(os.path.join(b, name), os.X_OK):
-            print(f"FAIL: {name} is missing in {b}", flush=True)
-            return 1
-    return 0 if soak(b, a.minutes, interval, not a.no_baseline, out=lambda s: print(s, flush=True)) else 1
+    a = windows_soak.arguments(__doc__.split("\n\n")[0], "build_dir", argv)
+    if windows_soak.missing(a, SAVER, BASELINE, usable=lambda path: os.access(path, os.X_OK)):
+        return 1
+    return 0 if soak(a.dir, a.minutes, a.interval, not a.no_baseline, out=lambda s: print(s, flush=True)) else 1
 
 
 if __name__ == "__main__":

@@ -147,6 +147,34 @@ def table(samples, reference, out):
             + mark)
 
 
+def collect(read, pid, baseline_kb, alive, exit_code, duration, interval, failures, samples, maps):
+    """Takes the saver's SAMPLE lines from read() as they come, each with the saver's resident size
+    and baseline_kb(), until the run's time is up, the saver ends or the samples stop coming (each a
+    failure). False when a sample cannot be read: the run is then over."""
+    seen, last_news = 0, time.time()
+    while True:
+        lines = SAMPLE.findall(read())
+        for line in lines[seen:]:
+            s = parse_sample(line)
+            if not failures.check(s is not None, f"an unreadable sample: {line!r}"):
+                return False
+            s["rss"] = status_kb(pid, "VmRSS")
+            s["baseline"] = baseline_kb()
+            samples.append(s)
+            maps.append(mappings_kb(pid) or {})
+            last_news = time.time()
+        seen = len(lines)
+        if samples and samples[-1]["t"] >= duration - 0.5:
+            return True
+        if not failures.check(alive(), f"the saver ended by itself after {len(samples)} samples "
+                                       f"(exit code {exit_code()})"):
+            return True
+        if not failures.check(time.time() - last_news < interval + 60,
+                              f"no sample for {interval + 60} s after {len(samples)} samples"):
+            return True
+        time.sleep(0.25)
+
+
 def soak(run_dir, minutes, interval, baseline, threaded, out=print):
     """Runs the soak; returns (passed, samples)."""
     failures = e2e.Failures("soak")
@@ -172,30 +200,9 @@ def soak(run_dir, minutes, interval, baseline, threaded, out=print):
             return False, samples
         out(f"saver window 0x{window:x}, Linux pid {pid}" +
             (f"; baseline Linux pid {base.pid} on display {e2e.display_of(base.dir)}" if base else ""))
-        seen = 0
-        last_news = time.time()
-        duration = minutes * 60
-        while True:
-            lines = SAMPLE.findall(saver.output())
-            for line in lines[seen:]:
-                s = parse_sample(line)
-                if not failures.check(s is not None, f"an unreadable sample: {line!r}"):
-                    return False, samples
-                s["rss"] = status_kb(pid, "VmRSS")
-                s["baseline"] = base.resident() if base else None
-                samples.append(s)
-                maps.append(mappings_kb(pid) or {})
-                last_news = time.time()
-            seen = len(lines)
-            if samples and samples[-1]["t"] >= duration - 0.5:
-                break
-            if not failures.check(saver.alive(), f"the saver ended by itself after {len(samples)} samples "
-                                                 f"(exit code {saver.exit_code()})"):
-                break
-            if not failures.check(time.time() - last_news < interval + 60,
-                                  f"no sample for {interval + 60} s after {len(samples)} samples"):
-                break
-            time.sleep(0.25)
+        if not collect(saver.output, pid, lambda: base.resident() if base else None, saver.alive,
+                       saver.exit_code, minutes * 60, interval, failures, samples, maps):
+            return False, samples
         if saver.alive():
             failures.check(saver.focus(), "the saver's window did not get the keyboard focus")
             took = saver.hold_until_exit(["x"], 60)

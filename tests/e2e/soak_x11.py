@@ -76,28 +76,12 @@ def soak(b, minutes, interval, baseline, out=print):
             saver = start([os.path.join(b, SAVER), str(interval)], screen.name, output_path)
             out(f"saver pid {saver.pid} on display {screen.name}" +
                 (f"; baseline pid {base.pid} on display {other.name}" if base else ""))
-            seen, last_news, duration = 0, time.time(), minutes * 60
-            while True:
-                lines = windows_soak.SAMPLE.findall(open(output_path).read())
-                for line in lines[seen:]:
-                    s = windows_soak.parse_sample(line)
-                    if not failures.check(s is not None, f"an unreadable sample: {line!r}"):
-                        return False
-                    s["rss"] = windows_soak.status_kb(saver.pid, "VmRSS")
-                    s["baseline"] = windows_soak.status_kb(base.pid, "VmRSS") if base and base.poll() is None else None
-                    samples.append(s)
-                    maps.append(windows_soak.mappings_kb(saver.pid) or {})
-                    last_news = time.time()
-                seen = len(lines)
-                if samples and samples[-1]["t"] >= duration - 0.5:
-                    break
-                if not failures.check(saver.poll() is None, f"the saver ended by itself after {len(samples)} "
-                                                            f"samples (exit code {saver.returncode})"):
-                    break
-                if not failures.check(time.time() - last_news < interval + 60,
-                                      f"no sample for {interval + 60} s after {len(samples)} samples"):
-                    break
-                time.sleep(0.25)
+            if not windows_soak.collect(
+                    lambda: open(output_path).read(), saver.pid,
+                    lambda: windows_soak.status_kb(base.pid, "VmRSS") if base and base.poll() is None else None,
+                    lambda: saver.poll() is None, lambda: saver.returncode, minutes * 60, interval, failures,
+                    samples, maps):
+                return False
             if base:
                 failures.check(base.poll() is None, f"the baseline ended early (exit code {base.returncode})")
             if saver.poll() is None:

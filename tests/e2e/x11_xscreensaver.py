@@ -39,7 +39,7 @@ splash: False
 timeout: 1:00:00
 dpmsEnabled: False
 grabDesktopImages: False
-programs: GL: "Vorlune" {program} -root \\n
+programs: {line} \\n
 """
 
 
@@ -65,18 +65,23 @@ def as_user(account, env, command):
 
 
 class Daemon:
-    def __init__(self, b, case):
+    def __init__(self, b, case, line=None):
+        """line: the daemon's one programs: entry; by default a copy of the build's program, -root."""
         self.b, self.case = b, case
         self.account = account()
         self.home = tempfile.mkdtemp(prefix="vorlune-xss-")
         os.chmod(self.home, 0o755)
-        self.program = os.path.join(self.home, "vorlune")
-        shutil.copy(x.program(b), self.program)
-        os.chmod(self.program, 0o755)
+        owned = [self.home]
+        if line is None:
+            program = os.path.join(self.home, "vorlune")
+            shutil.copy(x.program(b), program)
+            os.chmod(program, 0o755)
+            owned.append(program)
+            line = f'GL: "Vorlune" {program} -root'
         config = os.path.join(self.home, ".xscreensaver")
         with open(config, "w") as f:
-            f.write(CONFIG.format(program=self.program))
-        for p in (self.home, self.program, config):
+            f.write(CONFIG.format(line=line))
+        for p in owned + [config]:
             os.chown(p, self.account.pw_uid, self.account.pw_gid)
         self.env = {"DISPLAY": x.display_of(b), "HOME": self.home, "PATH": "/usr/bin:/bin",
                     "USER": self.account.pw_name, "LOGNAME": self.account.pw_name}

@@ -17,7 +17,6 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import xml.etree.ElementTree as ElementTree
 
@@ -73,28 +72,6 @@ def description():
     return root.tag, line, command, options
 
 
-class InstalledDaemon(xss.Daemon):
-    """The daemon with one programs: line, naming what the package installed."""
-
-    def __init__(self, b, line):
-        self.b, self.case = b, "package"
-        self.account = xss.account()
-        self.home = tempfile.mkdtemp(prefix="vorlune-package-")
-        os.chmod(self.home, 0o755)
-        config = os.path.join(self.home, ".xscreensaver")
-        with open(config, "w") as f:
-            f.write(re.sub(r"(?m)^programs:.*$", lambda m: f"programs: {line} \\n", xss.CONFIG))
-        for p in (self.home, config):
-            os.chown(p, self.account.pw_uid, self.account.pw_gid)
-        self.env = {"DISPLAY": x.display_of(b), "HOME": self.home, "PATH": "/usr/bin:/bin",
-                    "USER": self.account.pw_name, "LOGNAME": self.account.pw_name}
-        self.log_path = os.path.join(self.home, "log")
-        self.log = open(self.log_path, "w")
-        self.process = subprocess.Popen(xss.as_user(self.account, self.env, ["xscreensaver", "--no-splash", "--verbose"]),
-                                        env=self.env, cwd=self.home, stdin=subprocess.DEVNULL, stdout=self.log,
-                                        stderr=subprocess.STDOUT, start_new_session=True)
-
-
 def dpkg(*args):
     return subprocess.run(["dpkg"] + list(args), capture_output=True, text=True, timeout=120)
 
@@ -117,7 +94,7 @@ def programs_running():
 
 
 def under_daemon(b, failures, line):
-    daemon = InstalledDaemon(b, line)
+    daemon = xss.Daemon(b, "package", line)
     try:
         if not daemon.ready(failures):
             return

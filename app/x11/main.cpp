@@ -12,20 +12,16 @@
 #include <ctime>
 
 #include "app/saver.h"
-#include "app/x11/startup.h"
 #include "app/state.h"
+#include "app/x11/startup.h"
 #include "desktop/desktop.h"
-#include "desktop/x11/displays.h"
 #include "display/sprites.h"
 #include "display/sprites3d.h"
 #include "display/x11/screen.h"
 #include "image/decoders.h"
 #include "input/keyboard.h"
 #include "input/mouse.h"
-#include "runtime/lists.h"
-#include "runtime/memory.h"
 #include "runtime/message.h"
-#include "runtime/params.h"
 
 #ifndef VORLUNE_VERSION
 #define VORLUNE_VERSION "0"

@@ -14,17 +14,13 @@
 
 #include "app/bench/soak_sample.h"
 #include "app/saver.h"
-#include "app/state.h"
 #include "app/x11/startup.h"
 #include "desktop/desktop.h"
-#include "desktop/x11/displays.h"
 #include "display/screen.h"
 #include "display/sprites.h"
 #include "display/sprites3d.h"
 #include "display/x11/screen.h"
 #include "image/decoders.h"
-#include "runtime/memory.h"
-#include "runtime/params.h"
 
 namespace {
 
